@@ -1,0 +1,23 @@
+#pragma once
+// Date texts of the site records: reading, writing, and the HEAD and feed dates of an update check.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hanabira {
+
+using TDateTime = double;  // days since 1899-12-30, time as fraction; 0 = no date
+std::string ReplaceMonthNames(std::string_view text);
+std::optional<TDateTime> ReadDateText(std::string_view text);
+std::string FormatDateText(TDateTime value);
+TDateTime NowDateTime();  // the local clock
+std::string HeadDateFromResponse(std::string_view statusAndHeaders);
+std::string FeedDateFromText(std::string_view decodedText, TDateTime now);
+std::string FeedDateFromText(std::string_view decodedText);  // uses NowDateTime()
+
+// ReadDateText with "does not read" as 0, the way every comparison treats it.
+TDateTime DateValue(std::string_view text);
+// As ReadDateText, but relative to the given clock (two-number dates and short years use its year).
+std::optional<TDateTime> ReadDateText(std::string_view text, TDateTime now);
+
+}  // namespace hanabira

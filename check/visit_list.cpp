@@ -1,0 +1,1 @@
+#include "check/visit_list.h"

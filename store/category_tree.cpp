@@ -1,0 +1,1 @@
+#include "store/category_tree.h"

@@ -1,0 +1,1 @@
+#include "store/light_strings.h"

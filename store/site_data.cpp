@@ -1,0 +1,1 @@
+#include "store/site_data.h"

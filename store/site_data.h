@@ -1,0 +1,26 @@
+#pragma once
+// The site data file: the category tree and the site table, as two tag sections.
+#include <string>
+
+#include "store/category_tree.h"
+#include "store/light_strings.h"
+
+namespace hanabira {
+
+enum class SiteDataStatus { Missing, Loaded, Unreadable };
+struct SiteDataLoad {
+    SiteDataStatus status = SiteDataStatus::Missing;
+    bool treeError = false;  // the tree text was broken; what was read before the fault stays
+    std::string error;       // why the file could not be read (Unreadable)
+};
+
+// Reads the data file into the site table and the tree. A missing file changes nothing; an
+// unreadable one changes nothing and says so.
+SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree);
+// Writes the data file atomically; false (with error) when it cannot be written.
+bool SaveSiteData(const std::string& path, const TLightStrings& siteTable, const CategoryTree& tree,
+                  std::string* error = nullptr);
+// The data file's text before it is split into CR LF lines.
+std::string SiteDataText(const TLightStrings& siteTable, const CategoryTree& tree);
+
+}  // namespace hanabira

@@ -1,0 +1,1 @@
+#include "store/text_file.h"

@@ -1,0 +1,1 @@
+#include "support/encoding.h"

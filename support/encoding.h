@@ -1,0 +1,16 @@
+#pragma once
+// Detection of Japanese encodings and conversion of fetched bytes into Shift_JIS.
+#include <string>
+#include <string_view>
+
+namespace hanabira {
+
+int DetectJapaneseCode(std::string_view text);                   // 0..6
+int DetectCode(std::string_view text);                           // 0..10
+std::string ConvertToShiftJis(std::string_view text, int mode);  // may throw std::runtime_error
+std::string DecodeUtf8Text(std::string_view text);  // throws std::runtime_error("UTF-8 Unknown code.")
+bool DeclaresUtf8(std::string_view text);
+std::string DecodeFeedText(std::string_view text);
+std::string DecodePageText(std::string_view text);
+
+}  // namespace hanabira

@@ -1,0 +1,1 @@
+#include "support/html_text.h"

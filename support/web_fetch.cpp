@@ -1,0 +1,1 @@
+#include "support/web_fetch.h"
