@@ -1,1 +1,96 @@
-// placeholder
+#include "app/startup.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTreeWidgetItem>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+
+#include "store/site_data.h"
+#include "support/codepage.h"
+#include "support/list_utils.h"
+#include "support/messages.h"
+#include "support/qt_text.h"
+#include "support/sjis_text.h"
+#include "support/window_utility.h"
+#include "ui/main/category_tree_widget.h"
+#include "ui/main/main_window.h"
+
+namespace hanabira {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis) {
+    const QString name = SjisToQString(TrimSpaces(storedNameSjis));
+    if (!name.isEmpty() && QFileInfo::exists(programFolder + name)) return name;
+    return QStringLiteral("RssSites.dat");
+}
+
+void RunStartupSequence(TForm1& form) {
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    // The settings store (window positions, control sizes, the stored data file name) reads its
+    // file here once it exists; until then the defaults stand.
+    form.DataFileName = ChooseDataFileName(form.ProgramFolder, std::string());
+
+    const std::string path = QFile::encodeName(form.DataFilePath()).toStdString();
+    CategoryTree tree = form.ftBlogCategories->ToCategoryTree();
+    const SiteDataLoad load = LoadSiteData(path, *form.SiteTableList, tree);
+    if (load.status == SiteDataStatus::Unreadable) {
+        // Never write over a file we could not read: the user's sites may still be in it.
+        form.DataFileBlocked = true;
+        ShowMessage(&form, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
+                              "このファイルは上書きしません。")
+                               .arg(form.DataFilePath(), QString::fromLocal8Bit(load.error.c_str())));
+    }
+    if (load.status == SiteDataStatus::Loaded) form.ftBlogCategories->LoadCategoryTree(tree);
+    if (load.treeError) ShowMessage(&form, Tr("I/O Error:MWLoadTreeFromStrings"));
+
+    SetupListColumns(form.lvSiteList, SjisLiteral(TForm1::kListColumns));
+    SetupListColumns(form.lvVisitSite, SjisLiteral(TForm1::kListColumns));
+
+    form.ftBlogCategories->expandAll();
+    if (QTreeWidgetItem* first = form.ftBlogCategories->topLevelItem(0)) {
+        form.ftBlogCategories->setCurrentItem(first);  // raises the selection change
+    }
+    try {
+        form.ShowSelectedCategory();
+    } catch (...) {
+    }
+    // The registration and comment windows are prepared here once they exist.
+    form.Utility->SetupEditors();
+    ResetPageControls();
+    form.Utility->AttachToMainForm(&form);
+}
+
+void CloseOnTerminationSignals(QWidget* window) {
+    if (g_signalPipe[0] < 0 && socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+        char buf[16];
+        [[maybe_unused]] ssize_t n = read(g_signalPipe[0], buf, sizeof buf);
+        window->close();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+}  // namespace hanabira

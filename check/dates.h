@@ -19,5 +19,8 @@ std::string FeedDateFromText(std::string_view decodedText);  // uses NowDateTime
 TDateTime DateValue(std::string_view text);
 // As ReadDateText, but relative to the given clock (two-number dates and short years use its year).
 std::optional<TDateTime> ReadDateText(std::string_view text, TDateTime now);
+// One feed date element as the feed date stores it: pubDate ("Mon, 07 Dec 2026 03:16:43 +0900")
+// or dc:date ("2026-12-07T03:16:43+09:00") turned into year/month/day and time.
+std::string NormalizeFeedElement(std::string_view element, bool pubDate, TDateTime now);
 
 }  // namespace hanabira

@@ -31,6 +31,8 @@ public:
     char Separator() const { return separator_; }
     // A table filled from an empty text holds one empty item; views must show none.
     void ClearIfOnlyEmptyLine();
+    // LoadFromFile on bytes already read.
+    void LoadFromBytes(std::string_view bytes);
 
 private:
     void CheckIndex(int i, int limit) const;
@@ -38,5 +40,9 @@ private:
     char separator_;
     std::vector<std::string> items_;
 };
+
+// What GetText gives after LoadFromFile of a file with these bytes (a line ends at LF or CR LF, a
+// CR not followed by LF is dropped), without building the list.
+std::string FileLinesText(std::string_view bytes);
 
 }  // namespace hanabira

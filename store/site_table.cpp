@@ -1,1 +1,124 @@
 #include "store/site_table.h"
+
+#include <algorithm>
+
+#include "support/codepage.h"
+
+namespace hanabira {
+
+namespace {
+
+// The Category field (the sixth) of a stored line, without parsing the rest.
+std::string_view CategoryOfLine(std::string_view line) {
+    for (int field = 0; field < 5; ++field) {
+        const size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return {};
+        line.remove_prefix(tab + 1);
+    }
+    return line.substr(0, line.find('\t'));
+}
+
+bool TakesCategory(std::string_view siteCategory, std::string_view category) {
+    return category == AllSitesCategory() || siteCategory == category ||
+           (siteCategory.empty() && category == UncategorizedCategory());
+}
+
+}  // namespace
+
+const std::string& AllSitesCategory() {
+    static const std::string& name = SjisLiteral("すべてのサイト");
+    return name;
+}
+const std::string& UncategorizedCategory() {
+    static const std::string& name = SjisLiteral("未分類");
+    return name;
+}
+bool IsSystemCategory(std::string_view name) { return name == AllSitesCategory() || name == UncategorizedCategory(); }
+
+int IndexOfURL(const TLightStrings& table, std::string_view url) {
+    for (int i = 0; i < table.Count(); ++i) {
+        if (SiteURLOfLine(table.Get(i)) == url) return i;
+    }
+    return -1;
+}
+
+bool InCategory(const TMWBlogListRec& rec, std::string_view category) { return TakesCategory(rec.Category, category); }
+
+void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view) {
+    view.Clear();
+    for (int i = 0; i < siteTable.Count(); ++i) {
+        const std::string& line = siteTable.Get(i);
+        if (!TakesCategory(CategoryOfLine(line), category)) continue;
+        // The view holds the rewritten line; a line of exactly ten fields rewrites to itself, so
+        // only short or long lines need the round trip.
+        if (std::count(line.begin(), line.end(), '\t') == 9)
+            view.Add(line);
+        else
+            view.Add(WriteSiteRecord(ReadSiteRecord(line)));
+    }
+}
+
+int StoreSiteRecord(TLightStrings& table, TMWBlogListRec rec) {
+    const int i = IndexOfURL(table, rec.SiteURL);
+    if (i < 0) return table.Add(WriteSiteRecord(rec));
+    rec.Registered = ReadSiteRecord(table.Get(i)).Registered;
+    table.Put(i, WriteSiteRecord(rec));
+    return i;
+}
+
+std::string CategoryListText(const CategoryTree& tree) {
+    std::string out;
+    ForEachNode(tree, [&](const TreeNode& n, int) {
+        if (!IsSystemCategory(n.Text)) out.append(n.Text).append("\r\n");
+    });
+    return out;
+}
+
+bool DeleteSiteByURL(TLightStrings& table, std::string_view url) {
+    const int i = IndexOfURL(table, url);
+    if (i < 0) return false;
+    table.Delete(i);
+    return true;
+}
+
+bool StampLastVisit(TLightStrings& table, std::string_view url, std::string_view dateText) {
+    const int i = IndexOfURL(table, url);
+    if (i < 0) return false;
+    TMWBlogListRec rec = ReadSiteRecord(table.Get(i));
+    rec.LastVisit = dateText;
+    table.Put(i, WriteSiteRecord(rec));
+    return true;
+}
+
+void ClearCategory(TLightStrings& table, std::string_view name) {
+    for (int i = table.Count() - 1; i >= 0; --i) {
+        TMWBlogListRec rec = ReadSiteRecord(table.Get(i));
+        if (rec.Category != name) continue;
+        rec.Category.clear();
+        table.Put(i, WriteSiteRecord(rec));
+    }
+}
+
+int LocateSite(const TLightStrings& table, int index, std::string_view url) {
+    if (index >= 0 && index < table.Count() && SiteURLOfLine(table.Get(index)) == url) return index;
+    return IndexOfURL(table, url);
+}
+
+std::string SiteListCell(const TMWBlogListRec& rec, int row, int column) {
+    switch (column) {
+        case 0: return std::to_string(row + 1);
+        case 1: return rec.SiteTitle;
+        case 2: return rec.SiteURL;
+        case 3: return rec.LastVisit;
+        case 4: return rec.LastUpdate;
+        case 5: return rec.HeadTime;
+        case 6: return rec.Category;
+        case 7: return rec.Registered;
+        case 8: return rec.RSSURL;
+        case 9: return rec.HeadCheck;
+        case 10: return rec.ManagerName;
+        default: return {};
+    }
+}
+
+}  // namespace hanabira

@@ -8,6 +8,11 @@ namespace hanabira {
 
 std::string LoadTextFile(const std::string& path);  // "#FileLoadError#" on any failure
 bool SaveTextFile(const std::string& path, std::string_view text);
+// As above; error (when given) says why the file could not be written.
+bool SaveTextFile(const std::string& path, std::string_view text, std::string* error);
+// The bytes SaveTextFile writes: every line of text (split at CR LF, lone CR or lone LF) followed
+// by CR LF; an empty text gives no bytes.
+std::string TextFileBytes(std::string_view text);
 
 // Writes bytes to path atomically. On failure the old file is untouched and error (when given)
 // says what went wrong.

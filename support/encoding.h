@@ -13,4 +13,8 @@ bool DeclaresUtf8(std::string_view text);
 std::string DecodeFeedText(std::string_view text);
 std::string DecodePageText(std::string_view text);
 
+// The lenient UTF-8 decoding of automatic conversion: malformed bytes become '?'. Throws
+// std::runtime_error("UTF8の文字列変換に失敗しました." in Shift_JIS) when nothing decodes.
+std::string PlatformUtf8ToShiftJis(std::string_view utf8);
+
 }  // namespace hanabira

@@ -28,11 +28,15 @@ bool StartsWithSpace(std::string_view t, size_t i, size_t* len) {
     return false;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
-bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 size_t FindOnBoundary(std::string_view sub, std::string_view text) {
     if (sub.empty() || text.size() < sub.size()) return std::string_view::npos;
@@ -74,23 +78,27 @@ void CharDelete(std::string& text, int pos, int count) {
     text.erase(from, to - from);
 }
 
-std::string CutToken(std::string& text, std::string_view delimiters) {
+std::string_view CutTokenView(std::string_view& text, std::string_view delimiters) {
     if (text.empty()) return {};
-    if (delimiters.empty()) {
-        std::string all;
-        all.swap(text);
-        return all;
-    }
-    for (size_t i = 0; i < text.size(); i += CharBytes(text, i)) {
-        if (delimiters.find(text[i]) != std::string_view::npos) {
-            std::string token = text.substr(0, i);
-            text.erase(0, i + 1);
-            return token;
+    if (!delimiters.empty()) {
+        for (size_t i = 0; i < text.size(); i += CharBytes(text, i)) {
+            if (delimiters.find(text[i]) != std::string_view::npos) {
+                const std::string_view token = text.substr(0, i);
+                text.remove_prefix(i + 1);
+                return token;
+            }
         }
     }
-    std::string all;
-    all.swap(text);
+    const std::string_view all = text;
+    text = {};
     return all;
+}
+
+std::string CutToken(std::string& text, std::string_view delimiters) {
+    std::string_view rest = text;
+    std::string token(CutTokenView(rest, delimiters));
+    text.erase(0, text.size() - rest.size());
+    return token;
 }
 
 std::string CutThrough(std::string& text, std::string_view marker) {
@@ -103,7 +111,9 @@ std::string CutThrough(std::string& text, std::string_view marker) {
 
 std::string TakeLine(std::string& text) {
     std::string line = CutToken(text, "\r");
-    CutToken(text, "\n");
+    // Only the LF that completes the CR LF pair goes: after a lone CR, dropping up to the next LF
+    // would swallow whole lines.
+    if (!text.empty() && text[0] == '\n') text.erase(0, 1);
     return line;
 }
 
@@ -114,7 +124,8 @@ std::string TakeElement(std::string& text, std::string_view startTag, std::strin
     if (a == std::string_view::npos || b == std::string_view::npos || b < a) return {};
     const size_t contentStart = a + startTag.size();
     std::string content;
-    if (b > contentStart) content = TrimLineBreaks(std::string_view(text).substr(contentStart, b - contentStart));
+    if (b > contentStart)
+        content = TrimLineBreaks(std::string_view(text).substr(contentStart, b - contentStart));
     text.erase(a, b + endTag.size() - a);
     return content;
 }

@@ -12,6 +12,8 @@ int CharLength(std::string_view text);
 std::string CharCopy(std::string_view text, int pos, int count);
 void CharDelete(std::string& text, int pos, int count);
 std::string CutToken(std::string& text, std::string_view delimiters);
+// CutToken on a view: the token and the rest both point into the viewed text, nothing is copied.
+std::string_view CutTokenView(std::string_view& text, std::string_view delimiters);
 std::string CutThrough(std::string& text, std::string_view marker);
 std::string TakeLine(std::string& text);
 std::string TakeElement(std::string& text, std::string_view startTag, std::string_view endTag);

@@ -1,1 +1,604 @@
-// placeholder
+#include "ui/main/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "check/dates.h"
+#include "check/site_check.h"
+#include "check/visit_list.h"
+#include "store/site_data.h"
+#include "store/site_table.h"
+#include "support/codepage.h"
+#include "support/image_list.h"
+#include "support/list_utils.h"
+#include "support/messages.h"
+#include "support/qt_text.h"
+#include "support/sjis_text.h"
+#include "support/virtual_list_model.h"
+#include "support/window_utility.h"
+#include "ui/main/category_tree_widget.h"
+
+namespace hanabira {
+
+namespace {
+
+}  // namespace
+
+const char* const TForm1::kListColumns =
+    "No:40 サイト名:150 URL:150 最終訪問日:120 最終更新日:120 HEAD日時:120 カテゴリ:100 登録日付:120 "
+    "RSSURL:100 HEADチェック:80 管理人名:80";
+
+namespace {
+
+const char* kNoSiteSelected = "サイトが選択されていません";
+
+// Refresh steps after a command must never turn a finished command into a failure.
+template <class F>
+void Guarded(F&& f) {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+VirtualListModel* ModelOf(QTreeView* view) { return qobject_cast<VirtualListModel*>(view->model()); }
+
+}  // namespace
+
+TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(parent) {
+    setObjectName("Form1");
+    setWindowTitle(Tr("VUVarovaduro - Hanabira 2号"));
+    // The owned objects, in their creation order (the settings store joins them later).
+    Utility = std::make_unique<TMWUtility>();
+    ScratchList = std::make_unique<TLightStrings>('=');
+    CategoryView = std::make_unique<TLightStrings>('\t');
+    VisitList = std::make_unique<TLightStrings>('\t');
+    SiteTableList = std::make_unique<TLightStrings>('\t');
+
+    ProgramFolder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+    if (!ProgramFolder.endsWith('/')) ProgramFolder += '/';
+
+    bridge_ = new CheckBridge(this);
+    BuildActions();
+    BuildLayout();
+    ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
+    resize(621, 418);
+
+    auto* idle = new QTimer(this);
+    connect(idle, &QTimer::timeout, this, &TForm1::UpdateActions);
+    idle->start(100);
+}
+
+TForm1::~TForm1() {
+    // Wait for a running check: its hand-off steps need this thread's event processing.
+    for (int round = 0; round < 1001 && Checking.load(); ++round) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
+    if (Checking.load()) {
+        // The worker is still out there: cut it off from this window. The bridge stays alive (it is
+        // never freed), so a late hand-off finds it detached and does nothing.
+        bridge_->Detach();
+        bridge_->setParent(nullptr);
+    } else {
+        delete bridge_;
+    }
+    bridge_ = nullptr;
+    CategoryView.reset();
+    SiteTableList.reset();
+    ScratchList.reset();
+    Utility.reset();
+    VisitList.reset();
+}
+
+QTreeView* TForm1::MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled) {
+    auto* view = new QTreeView;
+    view->setObjectName(name);
+    auto* model = new VirtualListModel(view);
+    model->DragEnabled = dragEnabled;
+    // Rows are formatted from the table line only when the view paints them.
+    model->CellText = [table](int row, int column) -> QString {
+        if (!table || row < 0 || row >= table->Count()) return {};
+        return SjisToQString(SiteListCell(ReadSiteRecord(table->Get(row)), row, column));
+    };
+    view->setModel(model);
+    view->setDragEnabled(dragEnabled);
+    view->setDragDropMode(dragEnabled ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this,
+            [this, view](const QPoint& pos) { PopupMenu1->popup(view->viewport()->mapToGlobal(pos)); });
+    return view;
+}
+
+void TForm1::BuildActions() {
+    auto make = [this](const char* name, const char* hint, int image) {
+        auto* a = new QAction(this);
+        a->setObjectName(name);
+        a->setText(Tr(hint));
+        a->setToolTip(Tr(hint));
+        a->setStatusTip(Tr(hint));
+        if (image >= 0) a->setIcon(ImageListIcon(image));
+        return a;
+    };
+    acAddCategory = make("tbAddCategory", "カテゴリを追加", 2);
+    acDeleteCategory = make("tbDeleteCategory", "選択したカテゴリを削除", 3);
+    acAddSite = make("tbAddSite", "サイトURLを登録", 1);
+    acDeleteSite = make("tbDeleteSite", "選択したサイトを削除", 4);
+    acCheckRSS = make("acCheckRSS", "選択しているサイトの更新状況をチェックする", 13);
+    acRSSChecking = make("acRSSChecking", "すべてのサイトの更新状況をチェックする", 24);
+    acAbortRss = make("acAbortRss", "RSSチェックを中断する", 17);
+    acRefreshVisitSites = make("acRefreshVisitSites", "訪問先サイトリストの更新", 25);
+    acShowBrowser = make("ToolButton1", "ブラウザを表示", 20);
+    acAbout = make("tbAbout", "Hanabira 1号について", 12);
+    acEditSite = make("T2", "選択したサイトを修正(&M)", -1);
+    acToggleHead = make("HEADH1", "HEADチェックのスキップのON/OFF(&H)", -1);
+    acAbortRss->setEnabled(false);
+
+    connect(acAddCategory, &QAction::triggered, this, &TForm1::tbAddCategoryClick);
+    connect(acDeleteCategory, &QAction::triggered, this, &TForm1::tbDeleteCategoryClick);
+    connect(acAddSite, &QAction::triggered, this, &TForm1::tbAddSiteClick);
+    connect(acDeleteSite, &QAction::triggered, this, &TForm1::tbDeleteSiteClick);
+    connect(acCheckRSS, &QAction::triggered, this, &TForm1::acCheckRSSExecute);
+    connect(acRSSChecking, &QAction::triggered, this, &TForm1::acRSSCheckingExecute);
+    connect(acAbortRss, &QAction::triggered, this, &TForm1::acAbortRssExecute);
+    connect(acRefreshVisitSites, &QAction::triggered, this, &TForm1::acRefreshVisitSitesExecute);
+    connect(acShowBrowser, &QAction::triggered, this, &TForm1::ToolButton1Click);
+    connect(acAbout, &QAction::triggered, this, &TForm1::tbAboutClick);
+    connect(acEditSite, &QAction::triggered, this, &TForm1::T2Click);
+    connect(acToggleHead, &QAction::triggered, this, &TForm1::HEADH1Click);
+}
+
+void TForm1::BuildLayout() {
+    StatusBar1 = new QStatusBar;
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(true);
+    setStatusBar(StatusBar1);
+
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setDocumentMode(true);
+    tsCheckSite = new QWidget;
+    tsCheckSite->setObjectName("tsCheckSite");
+    PageControl1->addTab(tsCheckSite, Tr("サイト更新チェックタブ"));
+    setCentralWidget(PageControl1);
+
+    auto* pageLayout = new QVBoxLayout(tsCheckSite);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+
+    ToolBar2 = new QToolBar;
+    ToolBar2->setObjectName("ToolBar2");
+    ToolBar2->setIconSize(QSize(22, 22));
+    ToolBar2->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar2->addAction(acAddCategory);
+    ToolBar2->addAction(acDeleteCategory);
+    ToolBar2->addSeparator();
+    ToolBar2->addAction(acAddSite);
+    ToolBar2->addAction(acDeleteSite);
+    ToolBar2->addSeparator();
+    ToolBar2->addAction(acCheckRSS);
+    ToolBar2->addAction(acRSSChecking);
+    ToolBar2->addAction(acAbortRss);
+    ToolBar2->addSeparator();
+    ToolBar2->addAction(acRefreshVisitSites);
+    ToolBar2->addAction(acShowBrowser);
+    ToolBar2->addSeparator();
+    ToolBar2->addAction(acAbout);
+    // The buttons carry the names the rest of the program uses for them.
+    const std::pair<QAction*, const char*> buttonNames[] = {
+        {acCheckRSS, "tbCheckRSS"}, {acRSSChecking, "tbRSSChecking"}, {acAbortRss, "ToolButton23"},
+        {acRefreshVisitSites, "tbrefreshVisitSites"}, {acAddCategory, "tbAddCategory"},
+        {acDeleteCategory, "tbDeleteCategory"}, {acAddSite, "tbAddSite"}, {acDeleteSite, "tbDeleteSite"},
+        {acShowBrowser, "ToolButton1"}, {acAbout, "tbAbout"}};
+    for (const auto& [action, name] : buttonNames)
+        if (QWidget* w = ToolBar2->widgetForAction(action)) w->setObjectName(name);
+    pageLayout->addWidget(ToolBar2);
+
+    Splitter2 = new QSplitter(Qt::Horizontal);
+    Splitter2->setObjectName("Splitter2");
+    Splitter2->setChildrenCollapsible(false);
+    ftBlogCategories = new CategoryTreeWidget;
+    ftBlogCategories->setObjectName("ftBlogCategories");
+    ftBlogCategories->DragOverHandler = [this](QTreeWidgetItem* t, QObject* s) { return ftBlogCategoriesDragOver(t, s); };
+    ftBlogCategories->DropHandler = [this](QTreeWidgetItem* t, QObject* s) { ftBlogCategoriesDragDrop(t, s); };
+    connect(ftBlogCategories, &QTreeWidget::currentItemChanged, this, [this] { ftBlogCategoriesChange(); });
+    Splitter2->addWidget(ftBlogCategories);
+
+    PageControl3 = new QTabWidget;
+    PageControl3->setObjectName("PageControl3");
+    PageControl3->setDocumentMode(true);
+    lvSiteList = MakeSiteList("lvSiteList", CategoryView.get(), true);
+    lvVisitSite = MakeSiteList("lvVisitSite", VisitList.get(), false);
+    tsSiteList = new QWidget;
+    tsSiteList->setObjectName("tsSiteList");
+    tsVisitSiteLists = new QWidget;
+    tsVisitSiteLists->setObjectName("tsVisitSiteLists");
+    for (auto [page, list] : {std::pair{tsSiteList, lvSiteList}, std::pair{tsVisitSiteLists, lvVisitSite}}) {
+        auto* l = new QVBoxLayout(page);
+        l->setContentsMargins(0, 0, 0, 0);
+        l->addWidget(list);
+    }
+    PageControl3->addTab(tsSiteList, Tr("サイトリスト"));
+    PageControl3->addTab(tsVisitSiteLists, Tr("訪問先サイトリスト"));
+    Splitter2->addWidget(PageControl3);
+    Splitter2->setStretchFactor(0, 0);
+    Splitter2->setStretchFactor(1, 1);
+    Splitter2->setSizes({141, 480});
+    pageLayout->addWidget(Splitter2, 1);
+
+    connect(lvSiteList, &QAbstractItemView::doubleClicked, this, [this] { lvSiteListDblClick(); });
+    connect(lvVisitSite, &QAbstractItemView::doubleClicked, this, [this] { lvVisitSiteDblClick(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->addAction(acEditSite);
+    PopupMenu1->addAction(acToggleHead);
+}
+
+// ---- site table operations ----
+
+std::optional<std::string> TForm1::SelectedCategory() const {
+    QTreeWidgetItem* item = ftBlogCategories->currentItem();
+    if (!item) return std::nullopt;
+    return CategoryTreeWidget::NodeText(item);
+}
+
+void TForm1::ShowCategory(const std::string& name) {
+    FilterCategory(*SiteTableList, name, *CategoryView);
+    RefreshVirtualList(lvSiteList, *CategoryView);
+}
+
+void TForm1::ShowSelectedCategory() {
+    const auto name = SelectedCategory();
+    if (!name) throw std::runtime_error("no category selected");
+    ShowCategory(*name);
+}
+
+bool TForm1::SaveSiteDataFile(QString* error) {
+    std::string why;
+    const bool ok = SaveSiteData(QFile::encodeName(DataFilePath()).toStdString(), *SiteTableList,
+                                 ftBlogCategories->ToCategoryTree(), &why);
+    if (!ok && error) *error = QString::fromLocal8Bit(why.c_str());
+    return ok;
+}
+
+void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
+    StoreSiteRecord(*SiteTableList, rec);
+    if (refresh) {
+        Guarded([&] {
+            ShowSelectedCategory();
+            if (!EditMode) {
+                CheckSiteHead(rec.SiteURL);
+                CheckSiteRss(rec.SiteURL);
+            }
+        });
+    }
+    if (!DataFileBlocked) SaveSiteDataFile();
+}
+
+void TForm1::MarkVisited(const std::string& url) {
+    if (!StampLastVisit(*SiteTableList, url, FormatDateText(NowDateTime()))) return;
+    Guarded([&] { ShowSelectedCategory(); });
+    StampLastVisit(*VisitList, url, FormatDateText(NowDateTime()));
+    RefreshVirtualList(lvVisitSite, *VisitList);
+    // The comment window's list joins here once that window exists.
+}
+
+void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(SjisToQString(text)); }
+
+TMWBlogListRec TForm1::SelectedSite() const {
+    const int row = SelectedRow(lvSiteList);
+    return ReadSiteRecord(CategoryView->Get(row));  // throws for no row
+}
+
+void TForm1::RefillRegistrationCategories() {
+    // The registration window's category choice follows the tree once that window exists.
+}
+
+// ---- tree commands ----
+
+void TForm1::ftBlogCategoriesChange() {
+    Guarded([&] {
+        ShowSelectedCategory();
+        RefreshVisitSites(false);
+    });
+}
+
+bool TForm1::ftBlogCategoriesDragOver(QTreeWidgetItem* target, QObject* source) {
+    if (!target) return false;
+    const bool fromTree = source == ftBlogCategories;
+    const bool fromList = source == lvSiteList || source == lvSiteList->viewport();
+    if (!fromTree && !fromList) return false;
+    if (fromList && CategoryTreeWidget::NodeText(target) == AllSitesCategory()) return false;
+    if (fromTree) {
+        QTreeWidgetItem* dragged = ftBlogCategories->currentItem();
+        if (!dragged || IsSystemCategory(CategoryTreeWidget::NodeText(dragged))) return false;
+    }
+    return true;
+}
+
+void TForm1::ftBlogCategoriesDragDrop(QTreeWidgetItem* target, QObject* source) {
+    if (!target) return;
+    if (source == ftBlogCategories) {
+        QTreeWidgetItem* dragged = ftBlogCategories->currentItem();
+        if (!dragged || IsSystemCategory(CategoryTreeWidget::NodeText(dragged))) return;
+        // Onto itself or into its own branch: nothing moves, nothing is lost.
+        for (QTreeWidgetItem* p = target; p; p = p->parent())
+            if (p == dragged) return;
+        QTreeWidgetItem* parent = dragged->parent();
+        if (parent)
+            parent->removeChild(dragged);
+        else
+            ftBlogCategories->takeTopLevelItem(ftBlogCategories->indexOfTopLevelItem(dragged));
+        QTreeWidgetItem* root = ftBlogCategories->topLevelItem(0);
+        QTreeWidgetItem* next = ftBlogCategories->NextInTreeOrder(target);
+        const bool toRoot = CategoryTreeWidget::NodeText(target) == AllSitesCategory() || !next;
+        if (toRoot || !root) {
+            if (root)
+                root->addChild(dragged);
+            else
+                ftBlogCategories->addTopLevelItem(dragged);
+        } else if (QTreeWidgetItem* nextParent = next->parent()) {
+            nextParent->insertChild(nextParent->indexOfChild(next), dragged);
+        } else {
+            ftBlogCategories->insertTopLevelItem(ftBlogCategories->indexOfTopLevelItem(next), dragged);
+        }
+        CategoryTreeWidget::SetImages(dragged, 5, 0);
+        ftBlogCategories->setCurrentItem(dragged);
+        return;
+    }
+    if (source == lvSiteList || source == lvSiteList->viewport()) {
+        TMWBlogListRec rec;
+        try {
+            rec = SelectedSite();
+        } catch (...) {
+            return;
+        }
+        Guarded([&] {
+            const std::string t = CategoryTreeWidget::NodeText(target);
+            if (t == AllSitesCategory()) return;
+            rec.Category = (t == UncategorizedCategory()) ? std::string() : t;
+            const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
+            if (i < 0) return;
+            SiteTableList->Put(i, WriteSiteRecord(rec));
+            ShowSelectedCategory();
+        });
+    }
+}
+
+void TForm1::tbAddCategoryClick() {
+    const auto answer = Messages().Input(this, Tr("カテゴリの追加"), Tr("カテゴリ名を入力してください"), QString());
+    if (!answer) return;
+    std::string name = TrimSpaces(QStringToSjis(*answer));
+    std::string cleaned;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\t') continue;
+        if (name[i] == '\r' && i + 1 < name.size() && name[i + 1] == '\n') {
+            ++i;
+            continue;
+        }
+        cleaned += name[i];
+    }
+    name = cleaned;
+    if (name.empty()) {
+        ShowMessage(this, Tr("カテゴリ名が入力されていません"));
+        return;
+    }
+    for (QTreeWidgetItem* node : ftBlogCategories->AllNodes()) {
+        if (CategoryTreeWidget::NodeText(node) == name) {
+            ShowMessage(this, Tr("既に同じ名前のカテゴリが設定されています"));
+            return;
+        }
+    }
+    QTreeWidgetItem* item = CategoryTreeWidget::NewNode(name, 5, 0);
+    if (QTreeWidgetItem* root = ftBlogCategories->topLevelItem(0))
+        root->addChild(item);
+    else
+        ftBlogCategories->addTopLevelItem(item);
+    ftBlogCategories->setCurrentItem(item);
+    Guarded([&] { ShowSelectedCategory(); });
+    RefillRegistrationCategories();
+}
+
+void TForm1::tbDeleteCategoryClick() {
+    QTreeWidgetItem* item = ftBlogCategories->currentItem();
+    if (!item) {
+        ShowMessage(this, Tr("カテゴリが選択されていません"));
+        return;
+    }
+    const std::string name = CategoryTreeWidget::NodeText(item);
+    if (IsSystemCategory(name)) {
+        ShowMessage(this, Tr("システムカテゴリは削除できません"));
+        return;
+    }
+    if (!AskQuestion(this, Tr("選択したカテゴリを削除しますか？\r\n\r\n [") + SjisToQString(name) + Tr("]"))) return;
+    delete item;  // with any nodes below it; the tree selects another node
+    ClearCategory(*SiteTableList, name);
+    Guarded([&] { ShowSelectedCategory(); });
+    RefillRegistrationCategories();
+}
+
+// ---- site commands ----
+
+void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
+    TMWBlogListRec rec;
+    try {
+        rec = ReadSiteRecord(table.Get(SelectedRow(list)));
+    } catch (...) {
+        ShowMessage(this, Tr(kNoSiteSelected));
+        return;
+    }
+    MarkVisited(rec.SiteURL);
+    // Showing the comment window and opening the page in it join here once that window exists.
+}
+
+void TForm1::lvSiteListDblClick() { OpenSite(lvSiteList, *CategoryView); }
+void TForm1::lvVisitSiteDblClick() { OpenSite(lvVisitSite, *VisitList); }
+
+void TForm1::tbAddSiteClick() {
+    EditMode = false;
+    // The registration window is shown here once it exists.
+}
+
+void TForm1::T2Click() {
+    TMWBlogListRec rec;
+    try {
+        rec = SelectedSite();
+    } catch (...) {
+        ShowMessage(this, Tr(kNoSiteSelected));
+        return;
+    }
+    EditMode = true;
+    // The registration window is prefilled and shown here once it exists.
+}
+
+void TForm1::tbDeleteSiteClick() {
+    TMWBlogListRec rec;
+    try {
+        rec = SelectedSite();
+    } catch (...) {
+        ShowMessage(this, Tr(kNoSiteSelected));
+        return;
+    }
+    if (!AskQuestion(this, Tr("選択したサイトを削除しますか？\r\n\r\n[") + SjisToQString(rec.SiteTitle) + Tr("]")))
+        return;
+    DeleteSiteByURL(*SiteTableList, rec.SiteURL);
+    Guarded([&] { ShowSelectedCategory(); });
+}
+
+void TForm1::HEADH1Click() {
+    try {
+        TMWBlogListRec rec = SelectedSite();
+        rec.HeadCheck = rec.HeadCheck.empty() ? std::string("Skip") : std::string();
+        const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
+        SiteTableList->Put(i, WriteSiteRecord(rec));  // -1 throws: the site is gone
+    } catch (...) {
+        ShowMessage(this, Tr(kNoSiteSelected));
+        return;
+    }
+    Guarded([&] { ShowSelectedCategory(); });
+}
+
+void TForm1::ToolButton1Click() {
+    if (!Form3) return;
+    if (Form3->isMinimized()) Form3->showNormal();
+    Form3->show();
+    Form3->raise();
+}
+
+void TForm1::tbAboutClick() {
+    Messages().Info(this, Tr("VUVarovaduro Hanabira 2号 ver.20100501\r\nLinux 版: Qt 6 と libcurl で作り直したもの"));
+}
+
+// ---- check commands ----
+
+void TForm1::UpdateActions() {
+    const bool checking = Checking.load();
+    acCheckRSS->setEnabled(!checking && !oneSiteCheckRunning_);
+    acRSSChecking->setEnabled(!checking && !oneSiteCheckRunning_);
+    acAbortRss->setEnabled(checking);
+    acRefreshVisitSites->setEnabled(!checking);
+}
+
+void TForm1::acRSSCheckingExecute() {
+    if (AskQuestion(this, Tr("すべてのサイトの更新状況をチェックしますか？"))) StartRssCheck();
+}
+
+void TForm1::acAbortRssExecute() {
+    if (Checking.load() && CheckThread) CheckThread->AbortCheck();
+}
+
+void TForm1::acRefreshVisitSitesExecute() { RefreshVisitSites(true); }
+
+void TForm1::StartRssCheck() {
+    if (CheckThread && Checking.load()) return;  // never a second worker
+    CheckThread = new TMWRSSCheck(bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); });
+    UpdateActions();
+}
+
+void TForm1::RssCheckFinished(TMWRSSCheck* sender) {
+    if (sender == CheckThread) CheckThread = nullptr;
+    RefreshVisitSites(true);
+    UpdateActions();
+}
+
+void TForm1::acCheckRSSExecute() {
+    oneSiteCheckRunning_ = true;
+    UpdateActions();
+    for (const char* name : {"tbCheckRSS", "tbRSSChecking"})
+        if (QWidget* w = ToolBar2->findChild<QWidget*>(name)) w->repaint();
+    try {
+        const TMWBlogListRec rec = SelectedSite();
+        CheckSiteHead(rec.SiteURL);
+        CheckSiteRss(rec.SiteURL);
+    } catch (...) {
+        ShowMessage(this, Tr(kNoSiteSelected));
+    }
+    oneSiteCheckRunning_ = false;
+    UpdateActions();
+}
+
+void TForm1::CheckSiteHead(const std::string& url) {
+    const SiteCheckResult r = CheckSiteHeadIn(*SiteTableList, url, [] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    });
+    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+}
+
+void TForm1::CheckSiteRss(const std::string& url) {
+    const SiteCheckResult r = CheckSiteRssIn(*SiteTableList, url);
+    if (r == SiteCheckResult::NoFeedUrl) {
+        ShowMessage(this, Tr("RSSURLが設定されていません"));
+        return;
+    }
+    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+}
+
+void TForm1::RefreshVisitSites(bool showPage) {
+    const auto category = SelectedCategory();
+    if (!category) return;
+    if (showPage) {
+        PageControl1->setCurrentWidget(tsCheckSite);
+        PageControl3->setCurrentWidget(tsVisitSiteLists);
+    }
+    BuildVisitList(*CategoryView, *category, *VisitList);
+    RefreshVirtualList(lvVisitSite, *VisitList);
+    // The comment window's site list is bound here too once that window exists.
+}
+
+// ---- start-up and shut-down ----
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    // Window positions and the settings file are written here once the settings store exists.
+    if (!DataFileBlocked) {
+        for (;;) {
+            QString why;
+            if (SaveSiteDataFile(&why)) break;
+            const int choice = Messages().SaveFailed(
+                this, Tr("サイトデータを保存できませんでした。\n%1\n%2").arg(DataFilePath(), why));
+            if (choice == 0) continue;  // retry
+            if (choice == 1) break;     // close without saving
+            event->ignore();            // keep the window open
+            return;
+        }
+    }
+    acAbortRssExecute();
+    event->accept();
+}
+
+}  // namespace hanabira

@@ -1,0 +1,21 @@
+#pragma once
+// The program's start-up sequence and the signals that close it like the user does.
+#include <QString>
+
+class QWidget;
+
+namespace hanabira {
+
+class TForm1;
+
+// The data file to use: the stored name (trimmed of half- and full-width spaces) when a file of
+// that name exists in the program folder, else "RssSites.dat". Always relative to the folder.
+QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis);
+
+// Runs the start-up sequence of the main window.
+void RunStartupSequence(TForm1& form);
+
+// SIGTERM and SIGINT close the window through its normal close (so the data file is saved).
+void CloseOnTerminationSignals(QWidget* window);
+
+}  // namespace hanabira

@@ -1,0 +1,256 @@
+#include "check/rss_check.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include "check/dates.h"
+#include "store/site_table.h"
+#include "support/encoding.h"
+#include "support/web_fetch.h"
+
+namespace hanabira {
+
+// ---- CheckBridge ----
+
+CheckBridge::CheckBridge(CheckHost* host) : host_(host) {}
+
+void CheckBridge::Detach() {
+    attached_.store(false);
+    host_ = nullptr;
+}
+
+bool CheckBridge::Attached() const { return attached_.load(); }
+
+bool CheckBridge::RunOnGui(const std::function<void(CheckHost&)>& f) {
+    if (!attached_.load()) return false;
+    if (QThread::currentThread() == thread()) {
+        if (!host_) return false;
+        f(*host_);
+        return true;
+    }
+    // The two atomics give the worker's writes before the step and the GUI thread's writes in it a
+    // visible order of their own, independent of how Qt's queue synchronises internally.
+    struct Call {
+        std::atomic<bool> posted{false};
+        std::atomic<bool> ran{false};
+        std::exception_ptr error;
+    } call;
+    call.posted.store(true, std::memory_order_release);
+    const bool invoked = QMetaObject::invokeMethod(
+        this,
+        [this, &f, &call] {
+            (void)call.posted.load(std::memory_order_acquire);
+            if (!attached_.load() || !host_) return;
+            try {
+                f(*host_);
+            } catch (...) {
+                call.error = std::current_exception();
+            }
+            call.ran.store(true, std::memory_order_release);
+        },
+        Qt::BlockingQueuedConnection);
+    // From here on the bridge may be gone (the step was the last one of a run): only locals.
+    // A queued step that was discarded unrun (its receiver deleted, the application gone) also
+    // wakes us, with ran still false.
+    if (!invoked || !call.ran.load(std::memory_order_acquire)) return false;
+    if (call.error) std::rethrow_exception(call.error);
+    return true;
+}
+
+// ---- TMWRSSCheck ----
+
+namespace {
+const char kHeadStep[] = "CheckHEAD... ";
+const char kRssStep[] = "CheckRSS... ";
+}  // namespace
+
+TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish)
+    : Delay(delayMs), OnFinish(std::move(onFinish)), bridge_(bridge) {
+
+    try {
+        bridge_->RunOnGui([](CheckHost& host) { host.CheckingFlag().store(true); });
+    } catch (...) {
+    }
+    start();
+}
+
+void TMWRSSCheck::AbortCheck() {
+    requestInterruption();
+    Aborted.store(true);
+}
+
+bool TMWRSSCheck::StopRequested() const {
+    return isInterruptionRequested() || QCoreApplication::closingDown() || Aborted.load() ||
+           !bridge_->Attached();
+}
+
+void TMWRSSCheck::Execute() {
+    // Checking was set when the worker was created. Nothing may escape a thread's run method, and
+    // every path must reach the finish: each step is guarded.
+    bool started = false;
+    try {
+        started = TakeSnapshot();
+    } catch (...) {
+    }
+    const int n = started ? static_cast<int>(urls_.size()) : 0;
+    for (int i = 0; i < n; ++i) {
+        try {
+            CheckSite(i);
+        } catch (...) {
+            // A failure of one site (a host callback throwing, memory) passes the site over.
+        }
+        if (Delay > 0) QThread::msleep(static_cast<unsigned long>(Delay));
+        if (StopRequested()) break;
+    }
+    FinishRun();
+    // Nothing here may touch the bridge any more: after the last hand-off the main window is free
+    // to delete it.
+}
+
+bool TMWRSSCheck::TakeSnapshot() {
+    return bridge_->RunOnGui([this](CheckHost& host) {
+        const TLightStrings& table = host.SiteTable();
+        const int count = table.Count();
+        urls_.clear();
+        urls_.reserve(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) urls_.emplace_back(SiteURLOfLine(table.Get(i)));
+    });
+}
+
+void TMWRSSCheck::CheckSite(int i) {
+    // A line without a URL is passed over: neither step would do anything for it.
+    if (urls_[static_cast<size_t>(i)].empty()) return;
+    if (!LoadSiteLine(i)) return;  // deleted meanwhile, or the bridge is detached
+    CheckHead();
+    const TDateTime lv = DateValue(Site.LastVisit);
+    const TDateTime ht = DateValue(Site.HeadTime);
+    if (lv != 0 && ht != 0 && lv > ht) return;  // not changed since the last visit
+    if (!LoadSiteLine(i)) return;
+    CheckRss();
+}
+
+bool TMWRSSCheck::LoadSiteLine(int i) {
+    const std::string& url = urls_[static_cast<size_t>(i)];
+    bool found = false;
+    const bool ran = bridge_->RunOnGui([&](CheckHost& host) {
+        const TLightStrings& table = host.SiteTable();
+        const int count = table.Count();
+        if (count == 0) return;
+        const int hint = std::clamp(i + shift_, 0, count - 1);
+        const int pos = LocateSite(table, hint, url);
+        if (pos < 0) return;
+        SiteIndex = pos;
+        SiteLine = table.Get(pos);
+        found = true;
+    });
+    if (!ran || !found) return false;
+    shift_ = SiteIndex - i;
+    Site = ReadSiteRecord(SiteLine);
+    return true;
+}
+
+bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStatus) {
+    bool stored = false;
+    bridge_->RunOnGui([&](CheckHost& host) {
+        TLightStrings& table = host.SiteTable();
+        const int count = table.Count();
+        if (count == 0) return;
+        const int pos = LocateSite(table, std::clamp(SiteIndex, 0, count - 1), Site.SiteURL);
+        if (pos < 0) return;  // the site was deleted meanwhile: its result is dropped
+        // Only the field this step owns goes into the line as it is now, so an edit the user made
+        // during the request survives. A changed feed URL makes the result stale: dropped too.
+        TMWBlogListRec current = ReadSiteRecord(table.Get(pos));
+        SiteIndex = pos;
+        if (current.RSSURL != Site.RSSURL) {
+            Site = std::move(current);  // decide on the site as it is now
+            return;
+        }
+        if (field == CheckField::HeadTime)
+            current.HeadTime = Site.HeadTime;
+        else
+            current.LastUpdate = Site.LastUpdate;
+        SiteLine = WriteSiteRecord(current);
+        table.Put(pos, SiteLine);
+        Site = std::move(current);
+        stored = true;
+        if (showStatus) {
+            StatusText = "[" + FormatDateText(NowDateTime()) + "]:" + StatusText + Site.SiteTitle;
+            host.SetStatusText(StatusText);
+        }
+    });
+    return stored;
+}
+
+void TMWRSSCheck::ShowCategory() {
+    try {
+        bridge_->RunOnGui([](CheckHost& host) { host.ShowSelectedCategory(); });
+    } catch (...) {
+        // No category selected: the table is updated all the same.
+    }
+}
+
+void TMWRSSCheck::FinishRun() {
+    // Clearing Checking, the status line and the finish callback form one step, so that once the
+    // main window sees Checking false no step of this worker is pending or still to come.
+    try {
+        bridge_->RunOnGui([this](CheckHost& host) {
+            host.CheckingFlag().store(false);
+            StatusText.clear();
+            try {
+                host.SetStatusText(std::string());
+            } catch (...) {
+            }
+            if (OnFinish) {
+                try {
+                    OnFinish(this);
+                } catch (...) {
+                }
+            }
+        });
+    } catch (...) {
+    }
+}
+
+void TMWRSSCheck::CheckHead() {
+    if (Site.SiteURL.empty()) return;
+    if (!Site.HeadCheck.empty()) {
+        // A "Skip" site is decided on its feed alone. A stored HEAD date is then stale (it may
+        // date from before the site was marked) and would keep the site off the visit list, so it
+        // is emptied too, silently.
+        if (!Site.HeadTime.empty()) {
+            Site.HeadTime.clear();
+            StoreSiteLine(CheckField::HeadTime, false);
+            Site.HeadTime.clear();
+        }
+        return;
+    }
+    if (Site.RSSURL.empty()) return;  // a request to no address fails: nothing stored
+    std::string answer;
+    if (!HeadRequest(Site.RSSURL, answer)) return;  // failed: decided on the stored date
+    Site.HeadTime = HeadDateFromResponse(answer);
+    StatusText = kHeadStep;
+    if (StoreSiteLine(CheckField::HeadTime, true)) ShowCategory();
+}
+
+void TMWRSSCheck::CheckRss() {
+    if (Site.SiteURL.empty() || Site.RSSURL.empty()) return;
+    const std::string raw = FetchFeedText(Site.RSSURL);
+    try {
+        Site.LastUpdate = FeedDateFromText(DecodeFeedText(raw));
+    } catch (const std::exception&) {
+        // A feed that cannot be decoded holds no date we can read: as a failed fetch.
+        Site.LastUpdate.clear();
+    }
+    StatusText = kRssStep;
+    if (StoreSiteLine(CheckField::LastUpdate, true)) ShowCategory();
+}
+
+std::string TMWRSSCheck::FetchFeedText(const std::string& url) {
+    return FetchPageText(url, [this] { return StopRequested(); });
+}
+
+}  // namespace hanabira

@@ -1,0 +1,94 @@
+#pragma once
+// The background check of all sites. The worker thread does the network and date work; every touch
+// of the site table, the status bar and the lists is a hand-off step that runs on the GUI thread
+// while the worker waits.
+#include <QObject>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/light_strings.h"
+#include "store/site_record.h"
+
+namespace hanabira {
+
+// What the worker needs of the main window. Every call is made on the GUI thread.
+class CheckHost {
+public:
+    virtual ~CheckHost() = default;
+    virtual TLightStrings& SiteTable() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;  // Shift_JIS; empty clears
+    virtual void ShowSelectedCategory() = 0;                  // may throw: ignored
+    virtual std::atomic<bool>& CheckingFlag() = 0;
+};
+
+class TMWRSSCheck;
+
+// Lives on the GUI thread and carries the hand-off steps there. When the main window goes away
+// while a worker still runs, it is detached (and deliberately never freed): every later step
+// then does nothing and the run ends at its next stop test.
+// The bridge may be deleted only while no worker uses it, i.e. while the host's Checking flag is
+// false: the worker clears that flag in its very last hand-off and never touches the bridge after.
+class CheckBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit CheckBridge(CheckHost* host);
+    void Detach();
+    bool Attached() const;
+    // Runs f on the GUI thread and waits; an exception thrown there is rethrown to the caller.
+    // Returns false when the bridge is detached (f did not run). Called on the GUI thread itself,
+    // f runs at once.
+    bool RunOnGui(const std::function<void(CheckHost&)>& f);
+
+private:
+    CheckHost* host_;
+    std::atomic<bool> attached_{true};
+};
+
+class TMWRSSCheck : public QThread {
+    Q_OBJECT
+public:
+    // Call on the GUI thread. Sets the host's Checking flag before it returns (so a second start
+    // cannot slip in before the thread runs), then starts the thread. The object deletes itself
+    // after the run (deleteLater).
+    TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish);
+    void AbortCheck();
+    bool IsAborted() const { return Aborted.load(); }
+
+    int Delay;
+    std::string StatusText;
+    std::atomic<bool> Aborted{false};
+    TMWBlogListRec Site;
+    std::string SiteLine;
+    int SiteIndex = 0;
+    std::function<void(TMWRSSCheck*)> OnFinish;
+
+protected:
+    void run() override { Execute(); }
+    void Execute();
+
+private:
+    enum class CheckField { HeadTime, LastUpdate };
+    bool TakeSnapshot();
+    bool LoadSiteLine(int i);
+    bool StoreSiteLine(CheckField field, bool showStatus);
+    void ShowCategory();
+    void FinishRun();
+    void CheckSite(int i);
+    void CheckHead();
+    void CheckRss();
+    std::string FetchFeedText(const std::string& url);
+    bool StopRequested() const;
+
+    CheckBridge* bridge_;
+    // The URLs of the lines at the start of the run: site i of the run is found by its URL, near
+    // where the walk expects it, so edits in the main window never misplace a result.
+    std::vector<std::string> urls_;
+    int shift_ = 0;  // how far the lines have moved since the start (deletions before the walk)
+};
+
+}  // namespace hanabira

@@ -1,0 +1,134 @@
+#pragma once
+// The main window: the category tree beside the site list and the visit list, and the category,
+// site and check commands.
+#include <QAction>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "check/rss_check.h"
+#include "store/light_strings.h"
+#include "store/site_record.h"
+
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QTreeView;
+class QTreeWidgetItem;
+
+namespace hanabira {
+
+class CategoryTreeWidget;
+class TMWUtility;
+class TForm2;
+class VirtualListModel;
+
+class TForm1 : public QMainWindow, public CheckHost {
+    Q_OBJECT
+public:
+    // programFolder: where the data file lives (the executable's folder unless a test gives one).
+    explicit TForm1(const QString& programFolder = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The columns of the site list and the visit list.
+    static const char* const kListColumns;
+
+    // Owned objects, created in this order.
+    std::unique_ptr<TMWUtility> Utility;
+    std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
+
+    QString DataFileName = QStringLiteral("RssSites.dat");
+    QString ProgramFolder;  // with a trailing separator
+    std::atomic<bool> Checking{false};
+    TMWRSSCheck* CheckThread = nullptr;
+    bool EditMode = false;
+    // The worker's pause after every site; tests shorten it.
+    int CheckDelayMs = 100;
+    // Set when the data file existed but could not be read: it is then never written over.
+    bool DataFileBlocked = false;
+    // Windows created after this one (null until they exist).
+    QPointer<TForm2> Form2;
+    QPointer<QWidget> Form3;
+
+    QString DataFilePath() const { return ProgramFolder + DataFileName; }
+
+    // Controls, named as the rest of the program and the tests know them.
+    QStatusBar* StatusBar1;
+    QTabWidget* PageControl1;
+    QWidget* tsCheckSite;
+    QToolBar* ToolBar2;
+    CategoryTreeWidget* ftBlogCategories;
+    QSplitter* Splitter2;
+    QTabWidget* PageControl3;
+    QWidget* tsSiteList;
+    QWidget* tsVisitSiteLists;
+    QTreeView* lvSiteList;
+    QTreeView* lvVisitSite;
+    QMenu* PopupMenu1;
+    QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
+        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead;
+
+    // Site table operations of the window.
+    void AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh);
+    void ShowCategory(const std::string& name);
+    void MarkVisited(const std::string& url);
+    bool SaveSiteDataFile(QString* error = nullptr);
+    std::optional<std::string> SelectedCategory() const;  // text of the selected node
+
+    // Commands.
+    void ftBlogCategoriesChange();
+    bool ftBlogCategoriesDragOver(QTreeWidgetItem* target, QObject* source);
+    void ftBlogCategoriesDragDrop(QTreeWidgetItem* target, QObject* source);
+    void lvSiteListDblClick();
+    void lvVisitSiteDblClick();
+    void tbAddCategoryClick();
+    void tbDeleteCategoryClick();
+    void tbAddSiteClick();
+    void tbDeleteSiteClick();
+    void T2Click();
+    void HEADH1Click();
+    void ToolButton1Click();
+    void tbAboutClick();
+
+    // Check commands.
+    void acCheckRSSExecute();
+    void acRSSCheckingExecute();
+    void acAbortRssExecute();
+    void acRefreshVisitSitesExecute();
+    void UpdateActions();
+    void StartRssCheck();
+    void RssCheckFinished(TMWRSSCheck* sender);
+    void CheckSiteHead(const std::string& url);
+    void CheckSiteRss(const std::string& url);
+    void RefreshVisitSites(bool showPage);
+
+    // What the worker reaches through its hand-off steps.
+    TLightStrings& SiteTable() override { return *SiteTableList; }
+    void SetStatusText(const std::string& text) override;
+    void ShowSelectedCategory() override;
+    std::atomic<bool>& CheckingFlag() override { return Checking; }
+
+    // The record at the selected row of lvSiteList (throws when there is none).
+    TMWBlogListRec SelectedSite() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;  // the close query
+
+private:
+    void BuildLayout();
+    void BuildActions();
+    void RefillRegistrationCategories();
+    void OpenSite(QTreeView* list, TLightStrings& table);
+    QTreeView* MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled);
+
+    CheckBridge* bridge_ = nullptr;
+    bool oneSiteCheckRunning_ = false;
+};
+
+}  // namespace hanabira
