@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/startup.h"
+#include "register/registration_window.h"
 #include "support/image_list.h"
 #include "ui/main/main_window.h"
 
@@ -11,8 +12,14 @@ int main(int argc, char* argv[]) {
     // that to every window caption.
     app.setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
     app.setWindowIcon(hanabira::ImageListIcon(20));
+    // The windows were laid out for a small 8-point interface font; list column widths are in pixels.
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    QApplication::setFont(font);
 
     hanabira::TForm1 form1;
+    auto* form2 = new hanabira::TForm2(&form1);  // lives as long as the main window
+    form1.AttachRegistrationWindow(form2);
     hanabira::RunStartupSequence(form1);
     hanabira::CloseOnTerminationSignals(&form1);
     form1.show();

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "register/registration_window.h"
 #include "store/site_data.h"
 #include "support/codepage.h"
 #include "support/list_utils.h"
@@ -71,7 +72,11 @@ void RunStartupSequence(TForm1& form) {
         form.ShowSelectedCategory();
     } catch (...) {
     }
-    // The registration and comment windows are prepared here once they exist.
+    if (form.Form2) {
+        form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
+        form.RefillRegistrationCategories();
+    }
+    // The comment window's own-site choice is prepared here once that window exists.
     form.Utility->SetupEditors();
     ResetPageControls();
     form.Utility->AttachToMainForm(&form);

@@ -171,27 +171,30 @@ BENCHMARK(BM_SaveSiteData)->Unit(benchmark::kMillisecond)->UseRealTime()->Repeti
 // Peak memory of one load, measured before anything else has allocated: the file is made in a
 // child process, so this process has never held the data.
 void ReportLoadMemory() {
-    // Reset the high-water mark to the present size, so the peak is the load's own.
+    // Reset the high-water mark to the present size (where the kernel allows it), so the peak is
+    // the load's own.
     { std::ofstream("/proc/self/clear_refs") << "5"; }
-    const long baseRss = StatusKb("VmRSS");
-    const long baseHwm = StatusKb("VmHWM");
-    long afterRss = 0, peak = 0;
+    const long base = std::max(StatusKb("VmRSS"), StatusKb("VmHWM"));
+    const double fileKb = static_cast<double>(std::filesystem::file_size(DataPath())) / 1024.0;
+    auto show = [&](const char* what, long kb) {
+        std::printf("%-46s %6.1f MB  x%.2f of the file\n", what, kb / 1024.0, kb / fileKb);
+    };
     {
         TLightStrings table;
         CategoryTree tree = BuiltInCategoryTree();
         LoadSiteData(DataPath(), table, tree);
-        peak = StatusKb("VmHWM");
-        afterRss = StatusKb("VmRSS");
+        const long peak = StatusKb("VmHWM");
+        const long after = StatusKb("VmRSS");
+        malloc_trim(0);  // drop the freed copies the allocator kept
+        const long trimmed = StatusKb("VmRSS");
         TLightStrings view;
         FilterCategory(table, AllSitesCategory(), view);
         const long withView = StatusKb("VmRSS");
-        const double fileKb = static_cast<double>(std::filesystem::file_size(DataPath())) / 1024.0;
         std::printf("data file: %d sites, %.1f MB\n", table.Count(), fileKb / 1024.0);
-        std::printf("load: peak %.1f MB above the start (x%.2f of the file), tables afterwards %.1f MB (x%.2f)\n",
-                    (peak - std::max(baseRss, baseHwm)) / 1024.0, (peak - std::max(baseRss, baseHwm)) / fileKb,
-                    (afterRss - baseRss) / 1024.0, (afterRss - baseRss) / fileKb);
-        std::printf("all-sites view on top: %.1f MB (x%.2f)\n", (withView - afterRss) / 1024.0,
-                    (withView - afterRss) / fileKb);
+        show("load: peak resident above the start", peak - base);
+        show("after the load, as the process holds it", after - base);
+        show("after the load, freed memory trimmed", trimmed - base);
+        show("all-sites view on top", withView - trimmed);
     }
     malloc_trim(0);
 }

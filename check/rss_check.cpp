@@ -70,7 +70,7 @@ const char kRssStep[] = "CheckRSS... ";
 
 TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish)
     : Delay(delayMs), OnFinish(std::move(onFinish)), bridge_(bridge) {
-
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
     try {
         bridge_->RunOnGui([](CheckHost& host) { host.CheckingFlag().store(true); });
     } catch (...) {

@@ -101,6 +101,8 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 
     edManagerName = new QLineEdit(pnRegist);
     edManagerName->setObjectName("edManagerName");
+    // Room for a usual name of eight Japanese characters at whatever size the system font has.
+    edManagerName->setMinimumWidth(edManagerName->fontMetrics().horizontalAdvance(QString(8, QChar(0x3042))) + 12);
 
     btnSiteCheck = new QPushButton(Tr("サイトチェック"), pnRegist);
     btnSiteCheck->setObjectName("btnSiteCheck");
@@ -116,9 +118,9 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 
     // Labels | fields (category and manager share the last row) | buttons and the HEAD check box.
     auto* grid = new QGridLayout(pnRegist);
-    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setContentsMargins(8, 8, 8, 8);
     grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(4);
+    grid->setVerticalSpacing(6);
     grid->addWidget(FieldLabel("サイトURL", edSiteURL, pnRegist), 0, 0);
     grid->addLayout(urlRow, 0, 1, 1, 3);
     grid->addWidget(btnSiteCheck, 0, 4);
@@ -166,7 +168,7 @@ void TForm2::sbDisoplaySeriesUrlsClick() {
     const int height = pnRegist->maximumHeight() + StatusBar1->sizeHint().height();
     setFixedHeight(height);
     setMinimumWidth(minimumSizeHint().width());
-    resize(std::max(kDesignWidth, minimumSizeHint().width()), height);
+    resize(std::max(kDesignWidth, sizeHint().width()), height);
 }
 
 void TForm2::showEvent(QShowEvent* event) {
@@ -213,6 +215,9 @@ bool TForm2::ProbeSite(bool showMessage) {
     ScopeExit done([this, &found] {
         edRSSURL->setText(SjisToQString(found.FeedURL));
         edSiteTitle->setText(SjisToQString(found.Title));
+        // Show the beginnings, which tell one site from another.
+        edRSSURL->setCursorPosition(0);
+        edSiteTitle->setCursorPosition(0);
         edSiteTitle->repaint();
         edRSSURL->repaint();
         SetButtonsEnabled(true);

@@ -15,6 +15,21 @@ namespace {
 constexpr std::string_view kTreeSection = "\tTree\t";
 constexpr std::string_view kSiteSection = "\tBlogList\t";
 
+// ExtractTagSection as a view into text: the site section is most of the file, and a copy of it
+// would outlive the table lines allocated after it on the heap.
+std::string_view SectionView(std::string_view text, std::string_view name) {
+    const std::string open = "<!--" + std::string(name) + "-->";
+    const std::string close = "<!--/" + std::string(name) + "-->";
+    const size_t a = FindOnBoundary(open, text);
+    const size_t b = FindOnBoundary(close, text);
+    if (a == std::string_view::npos || b == std::string_view::npos || b < a + open.size()) return {};
+    std::string_view content = text.substr(a + open.size(), b - a - open.size());
+    while (content.starts_with("\r\n")) content.remove_prefix(2);
+    if (content == "\r\n") return {};
+    while (content.ends_with("\r\n")) content.remove_suffix(2);
+    return content;
+}
+
 }  // namespace
 
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree) {
@@ -31,17 +46,14 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
     }
     result.status = SiteDataStatus::Loaded;
 
-    // Read as lines first (every line end becomes CR LF), then take the two sections. Each large
-    // copy is dropped as soon as the next one exists, so the load peaks at about twice the file.
+    // Read as lines first (every line end becomes CR LF), then take the two sections. The raw
+    // bytes go as soon as the text exists, so the load peaks at the text plus the table.
     std::string text = FileLinesText(bytes);
     std::string().swap(bytes);
     const std::string treeText = ExtractTagSection(text, kTreeSection);
-    std::string siteText = ExtractTagSection(text, kSiteSection);
-    std::string().swap(text);
-
-    siteTable.SetText(siteText);
+    siteTable.SetText(SectionView(text, kSiteSection));
     siteTable.ClearIfOnlyEmptyLine();
-    std::string().swap(siteText);
+    std::string().swap(text);
 
     if (!treeText.empty()) {
         // Built on a copy so that the caller's tree is only ever replaced by a tree, whole or cut

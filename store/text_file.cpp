@@ -92,7 +92,9 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
 
     fs::path dir = fs::path(target).parent_path();
     if (dir.empty()) dir = ".";
-    std::string tmp = (dir / ("." + fs::path(target).filename().string() + ".tmp-XXXXXX")).string();
+    std::string leaf = ".";  // hidden, beside the file it replaces
+    leaf.append(fs::path(target).filename().string()).append(".tmp-XXXXXX");
+    std::string tmp = (dir / leaf).string();
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);

@@ -3,10 +3,17 @@
 #include <QFile>
 #include <QHash>
 
+// Resources of a static library must be registered by hand.
+static void InitImageResources() { Q_INIT_RESOURCE(icons); }
+
 namespace hanabira {
 
 namespace {
-QString PathFor(int size, int index) { return QString(":/icons/%1/%2.png").arg(size).arg(index); }
+QString PathFor(int size, int index) {
+    static const bool registered = (InitImageResources(), true);
+    (void)registered;
+    return QString(":/icons/%1/%2.png").arg(size).arg(index);
+}
 }  // namespace
 
 bool HasImage(int index) { return index >= 0 && QFile::exists(PathFor(16, index)); }

@@ -29,6 +29,12 @@ VirtualListModel* ModelOf(const QTreeView* view) { return qobject_cast<VirtualLi
 
 }  // namespace
 
+int ScaledColumnWidth(const QWidget* view, int width) {
+    const int digit = view->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    const double scale = digit > 6 ? digit / 6.0 : 1.0;
+    return static_cast<int>(width * scale + 0.5);
+}
+
 std::vector<ListColumn> ParseColumnSpec(std::string_view spec) {
     std::vector<ListColumn> columns;
     std::string rest(spec);
@@ -72,7 +78,7 @@ void SetupListColumns(QTreeView* view, std::string_view spec) {
     QStringList captions;
     for (const ListColumn& c : columns) captions << SjisToQString(c.Caption);
     model->SetColumns(captions);
-    for (int i = 0; i < static_cast<int>(columns.size()); ++i) view->setColumnWidth(i, columns[i].Width);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i) view->setColumnWidth(i, ScaledColumnWidth(view, columns[i].Width));
 }
 
 void RefreshVirtualList(QTreeView* view, TLightStrings& list) {

@@ -18,6 +18,10 @@ struct ListColumn {
 // not a number is 100. Double-byte characters are stepped over whole.
 std::vector<ListColumn> ParseColumnSpec(std::string_view spec);
 
+// Column widths are given in pixels for a small 8-point font whose digits are 6 pixels wide; with a
+// larger font they grow in proportion, so dates and names are not cut off.
+int ScaledColumnWidth(const QWidget* view, int width);
+
 // The view's model must be a VirtualListModel.
 void SetupListColumns(QTreeView* view, std::string_view spec);
 // Makes the view show as many rows as the list holds and repaints it; a list whose text is one empty

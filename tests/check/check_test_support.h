@@ -209,8 +209,8 @@ private:
 // One worker run over a host, followed until the worker has freed itself.
 class WorkerRun {
 public:
-    WorkerRun(hanabira::CheckBridge& bridge, FakeHost& host) : host_(host) {
-        worker = new hanabira::TMWRSSCheck(&bridge, 0, [this](hanabira::TMWRSSCheck* sender) {
+    WorkerRun(hanabira::CheckBridge& bridge, FakeHost& host, int delayMs = 0) : host_(host) {
+        worker = new hanabira::TMWRSSCheck(&bridge, delayMs, [this](hanabira::TMWRSSCheck* sender) {
             ++finishCalls;
             senderWasWorker = sender == worker;
             checkingAtFinish = host_.checking.load();

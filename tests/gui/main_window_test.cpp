@@ -307,7 +307,7 @@ TEST_F(MainWindowTest, ListColumnsFollowTheSpecification) {
     const int widths[] = {40, 150, 150, 120, 120, 120, 100, 120, 100, 80, 80};
     for (int i = 0; i < 11; ++i) {
         EXPECT_EQ(v->model()->headerData(i, Qt::Horizontal).toString(), QString::fromUtf8(captions[i]));
-        EXPECT_EQ(v->columnWidth(i), widths[i]);
+        EXPECT_EQ(v->columnWidth(i), hanabira::ScaledColumnWidth(v, widths[i]));
     }
     EXPECT_EQ(v->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(v->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -319,7 +319,8 @@ TEST_F(MainWindowTest, ListColumnsFollowTheSpecification) {
     hanabira::SetupListColumns(&other, S("No:40 サイト名:300"));
     ASSERT_EQ(model->columnCount(), 2);
     EXPECT_EQ(model->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8("サイト名"));
-    EXPECT_EQ(other.columnWidth(1), 300);
+    EXPECT_EQ(other.columnWidth(1), hanabira::ScaledColumnWidth(&other, 300));
+    EXPECT_GE(other.columnWidth(1), 300);
     hanabira::SetupListColumns(&other, "");
     EXPECT_EQ(model->columnCount(), 0);
     EXPECT_EQ(other.editTriggers(), QAbstractItemView::NoEditTriggers);

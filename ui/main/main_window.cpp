@@ -1,7 +1,10 @@
 #include "ui/main/main_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenu>
@@ -31,6 +34,7 @@
 #include "support/sjis_text.h"
 #include "support/virtual_list_model.h"
 #include "support/window_utility.h"
+#include "register/registration_window.h"
 #include "ui/main/category_tree_widget.h"
 
 namespace hanabira {
@@ -56,8 +60,6 @@ void Guarded(F&& f) {
     }
 }
 
-VirtualListModel* ModelOf(QTreeView* view) { return qobject_cast<VirtualListModel*>(view->model()); }
-
 }  // namespace
 
 TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(parent) {
@@ -78,6 +80,8 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
     BuildLayout();
     ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
     resize(621, 418);
+
+    ShowRegistrationModal = [](TForm2* form2) { form2->exec(); };
 
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &TForm1::UpdateActions);
@@ -306,8 +310,15 @@ TMWBlogListRec TForm1::SelectedSite() const {
     return ReadSiteRecord(CategoryView->Get(row));  // throws for no row
 }
 
+void TForm1::AttachRegistrationWindow(TForm2* form2) {
+    Form2 = form2;
+    if (!form2) return;
+    form2->OnAddOrUpdateSite = [this](const TMWBlogListRec& rec) { AddOrUpdateSite(rec, true); };
+    form2->OnShowSiteListPage = [this] { PageControl3->setCurrentWidget(tsSiteList); };
+}
+
 void TForm1::RefillRegistrationCategories() {
-    // The registration window's category choice follows the tree once that window exists.
+    if (Form2) Form2->SetCategoryList(CategoryListText(ftBlogCategories->ToCategoryTree()));
 }
 
 // ---- tree commands ----
@@ -360,6 +371,7 @@ void TForm1::ftBlogCategoriesDragDrop(QTreeWidgetItem* target, QObject* source) 
         }
         CategoryTreeWidget::SetImages(dragged, 5, 0);
         ftBlogCategories->setCurrentItem(dragged);
+        RefillRegistrationCategories();
         return;
     }
     if (source == lvSiteList || source == lvSiteList->viewport()) {
@@ -452,7 +464,10 @@ void TForm1::lvVisitSiteDblClick() { OpenSite(lvVisitSite, *VisitList); }
 
 void TForm1::tbAddSiteClick() {
     EditMode = false;
-    // The registration window is shown here once it exists.
+    if (!Form2) return;
+    Form2->KeptLastVisit.clear();
+    Form2->KeptLastUpdate.clear();
+    ShowRegistrationModal(Form2);
 }
 
 void TForm1::T2Click() {
@@ -464,7 +479,17 @@ void TForm1::T2Click() {
         return;
     }
     EditMode = true;
-    // The registration window is prefilled and shown here once it exists.
+    if (!Form2) return;
+    Form2->KeptLastVisit = rec.LastVisit;
+    Form2->KeptLastUpdate = rec.LastUpdate;
+    Form2->edSiteURL->setText(SjisToQString(rec.SiteURL));
+    Form2->edSiteTitle->setText(SjisToQString(rec.SiteTitle));
+    Form2->edRSSURL->setText(SjisToQString(rec.RSSURL));
+    Form2->SelectCategoryIgnoringCase(rec.Category);
+    Form2->cbHeadCheck->setChecked(!rec.HeadCheck.empty());
+    Form2->edManagerName->setText(SjisToQString(rec.ManagerName));
+    Form2->ClearOnShow = false;
+    ShowRegistrationModal(Form2);
 }
 
 void TForm1::tbDeleteSiteClick() {

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,11 @@ public:
     QPointer<TForm2> Form2;
     QPointer<QWidget> Form3;
 
+    // Connects the registration window: its registrations go to AddOrUpdateSite.
+    void AttachRegistrationWindow(TForm2* form2);
+    // How the registration window is shown modally (tests replace it).
+    std::function<void(TForm2*)> ShowRegistrationModal;
+
     QString DataFilePath() const { return ProgramFolder + DataFileName; }
 
     // Controls, named as the rest of the program and the tests know them.
@@ -77,6 +83,7 @@ public:
     // Site table operations of the window.
     void AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh);
     void ShowCategory(const std::string& name);
+    void RefillRegistrationCategories();
     void MarkVisited(const std::string& url);
     bool SaveSiteDataFile(QString* error = nullptr);
     std::optional<std::string> SelectedCategory() const;  // text of the selected node
@@ -123,7 +130,6 @@ protected:
 private:
     void BuildLayout();
     void BuildActions();
-    void RefillRegistrationCategories();
     void OpenSite(QTreeView* list, TLightStrings& table);
     QTreeView* MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled);
 
