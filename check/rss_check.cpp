@@ -71,9 +71,14 @@ const char kRssStep[] = "CheckRSS... ";
 TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish)
     : Delay(delayMs), OnFinish(std::move(onFinish)), bridge_(bridge) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
+    // The run covers the sites there are when it is started: sites added later are not visited.
     try {
-        bridge_->RunOnGui([](CheckHost& host) { host.CheckingFlag().store(true); });
+        bridge_->RunOnGui([this](CheckHost& host) {
+            host.CheckingFlag().store(true);
+            TakeSnapshot(host.SiteTable());
+        });
     } catch (...) {
+        urls_.clear();
     }
     start();
 }
@@ -89,14 +94,9 @@ bool TMWRSSCheck::StopRequested() const {
 }
 
 void TMWRSSCheck::Execute() {
-    // Checking was set when the worker was created. Nothing may escape a thread's run method, and
-    // every path must reach the finish: each step is guarded.
-    bool started = false;
-    try {
-        started = TakeSnapshot();
-    } catch (...) {
-    }
-    const int n = started ? static_cast<int>(urls_.size()) : 0;
+    // Checking was set and the sites counted when the worker was created. Nothing may escape a
+    // thread's run method, and every path must reach the finish: each step is guarded.
+    const int n = static_cast<int>(urls_.size());
     for (int i = 0; i < n; ++i) {
         try {
             CheckSite(i);
@@ -111,14 +111,11 @@ void TMWRSSCheck::Execute() {
     // to delete it.
 }
 
-bool TMWRSSCheck::TakeSnapshot() {
-    return bridge_->RunOnGui([this](CheckHost& host) {
-        const TLightStrings& table = host.SiteTable();
-        const int count = table.Count();
-        urls_.clear();
-        urls_.reserve(static_cast<size_t>(count));
-        for (int i = 0; i < count; ++i) urls_.emplace_back(SiteURLOfLine(table.Get(i)));
-    });
+void TMWRSSCheck::TakeSnapshot(const TLightStrings& table) {
+    const int count = table.Count();
+    urls_.clear();
+    urls_.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) urls_.emplace_back(SiteURLOfLine(table.Get(i)));
 }
 
 void TMWRSSCheck::CheckSite(int i) {

@@ -52,9 +52,9 @@ private:
 class TMWRSSCheck : public QThread {
     Q_OBJECT
 public:
-    // Call on the GUI thread. Sets the host's Checking flag before it returns (so a second start
-    // cannot slip in before the thread runs), then starts the thread. The object deletes itself
-    // after the run (deleteLater).
+    // Call on the GUI thread. Before it returns it sets the host's Checking flag (so a second start
+    // cannot slip in before the thread runs) and takes the site count of the run; then it starts
+    // the thread. The object deletes itself after the run (deleteLater).
     TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish);
     void AbortCheck();
     bool IsAborted() const { return Aborted.load(); }
@@ -73,7 +73,7 @@ protected:
 
 private:
     enum class CheckField { HeadTime, LastUpdate };
-    bool TakeSnapshot();
+    void TakeSnapshot(const TLightStrings& table);
     bool LoadSiteLine(int i);
     bool StoreSiteLine(CheckField field, bool showStatus);
     void ShowCategory();
