@@ -86,6 +86,8 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     bool exists = false;
     if (::stat(target.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return Fail(error, "cannot write " + path, EISDIR);
+        // The rename could replace a file we may not write to; a read-only file stays as it is.
+        if (::access(target.c_str(), W_OK) != 0) return Fail(error, "cannot write " + path, errno);
         exists = true;
     }
     const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());

@@ -90,7 +90,7 @@ void RefreshVirtualList(QTreeView* view, TLightStrings& list) {
     if (model->rowCount() != list.Count()) model->SetRowCount(list.Count());
     KeepSelectionVisible(view, before);
     view->setUpdatesEnabled(true);
-    model->InvalidateRows();
+    // The view keeps no cell text, so a repaint asks the table again for the visible rows only.
     view->viewport()->update();
 }
 

@@ -143,7 +143,6 @@ TEST(SiteData, LoadRules) {
          kTreeOpen + "6 7 -1 5 0 -1 9 9 9 \r\nR\r\n\tU\r\n\t\t\tX\r\n\tY\r\n" + kTreeClose + kSitesOpen + "A\r\nB\r\n" +
              kSitesClose,
          {"A", "B"}, "6 7 -1 5 0 -1 \r\nR\r\n\tU\r\n", true},
-        {"not a data file at all", "just some text\r\n", {}, ""},
         {"an empty file", "", {}, ""},
     };
     TempDir dir;
@@ -172,7 +171,12 @@ TEST(SiteData, MissingOrUnreadableFileChangesNothing) {
         {"missing", dir.file("none.dat"), SiteDataStatus::Missing},
         {"missing folder", dir.file("nowhere/RssSites.dat"), SiteDataStatus::Missing},
         {"a folder in its place", dir.file("folder.dat"), SiteDataStatus::Unreadable},
+        // Loading these as empty tables would let the save at close wipe the sites they hold.
+        {"not a data file at all", dir.file("text.dat"), SiteDataStatus::Unreadable},
+        {"a site section cut off", dir.file("torn.dat"), SiteDataStatus::Unreadable},
     };
+    WriteFileBytes(dir.file("text.dat"), "just some text\r\n");
+    WriteFileBytes(dir.file("torn.dat"), kTreeOpen + BuiltInTreeLines() + kTreeClose + kSitesOpen + "A\tu1\r\nB\tu");
     // Permission bits do not stop root from reading; that case only runs where they bind.
     const std::string locked = dir.file("locked.dat");
     WriteFileBytes(locked, kSitesOpen + "A\r\n" + kSitesClose);

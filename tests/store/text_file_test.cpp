@@ -146,6 +146,18 @@ TEST(TextFile, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(ReadFileBytes(path), old);
     EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"data.dat", "folder"}));
 
+    // A file that may not be written to stays, though its folder would allow the rename.
+    const std::string readOnly = dir.file("readonly.dat");
+    WriteFileBytes(readOnly, old);
+    fs::permissions(readOnly, fs::perms::owner_read);
+    if (::access(readOnly.c_str(), W_OK) != 0) {
+        EXPECT_FALSE(WriteFileAtomic(readOnly, "new"));
+        EXPECT_EQ(ReadFileBytes(readOnly), old);
+    } else {
+        std::cout << "[ note ] read-only file case skipped: permission bits do not bind this user (root)\n";
+    }
+    fs::remove(readOnly);
+
     // A folder that may not be written to.
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
     if (PermissionsBind(dir.path())) {
