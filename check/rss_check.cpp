@@ -122,11 +122,12 @@ void TMWRSSCheck::CheckSite(int i) {
     // A line without a URL is passed over: neither step would do anything for it.
     if (urls_[static_cast<size_t>(i)].empty()) return;
     if (!LoadSiteLine(i)) return;  // deleted meanwhile, or the bridge is detached
-    CheckHead();
+    // A HEAD result stored just now also brought the line as it is now: no need to read it again.
+    const bool fresh = CheckHead();
     const TDateTime lv = DateValue(Site.LastVisit);
     const TDateTime ht = DateValue(Site.HeadTime);
     if (lv != 0 && ht != 0 && lv > ht) return;  // not changed since the last visit
-    if (!LoadSiteLine(i)) return;
+    if (!fresh && !LoadSiteLine(i)) return;
     CheckRss();
 }
 
@@ -150,7 +151,7 @@ bool TMWRSSCheck::LoadSiteLine(int i) {
     return true;
 }
 
-bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStatus) {
+bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStep) {
     bool stored = false;
     bridge_->RunOnGui([&](CheckHost& host) {
         TLightStrings& table = host.SiteTable();
@@ -174,20 +175,22 @@ bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStatus) {
         table.Put(pos, SiteLine);
         Site = std::move(current);
         stored = true;
-        if (showStatus) {
-            StatusText = "[" + FormatDateText(NowDateTime()) + "]:" + StatusText + Site.SiteTitle;
-            host.SetStatusText(StatusText);
+        if (!showStep) return;
+        std::string line = "[";
+        line += FormatDateText(NowDateTime());
+        line += "]:";
+        line += StatusText;
+        line += Site.SiteTitle;
+        StatusText = std::move(line);
+        host.SetStatusText(StatusText);
+        // The category view follows in the same hand-off: one wait for the worker, not two.
+        try {
+            host.ShowSelectedCategory();
+        } catch (...) {
+            // No category selected: the table is updated all the same.
         }
     });
     return stored;
-}
-
-void TMWRSSCheck::ShowCategory() {
-    try {
-        bridge_->RunOnGui([](CheckHost& host) { host.ShowSelectedCategory(); });
-    } catch (...) {
-        // No category selected: the table is updated all the same.
-    }
 }
 
 void TMWRSSCheck::FinishRun() {
@@ -212,25 +215,26 @@ void TMWRSSCheck::FinishRun() {
     }
 }
 
-void TMWRSSCheck::CheckHead() {
-    if (Site.SiteURL.empty()) return;
+bool TMWRSSCheck::CheckHead() {
+    if (Site.SiteURL.empty()) return false;
     if (!Site.HeadCheck.empty()) {
         // A "Skip" site is decided on its feed alone. A stored HEAD date is then stale (it may
         // date from before the site was marked) and would keep the site off the visit list, so it
         // is emptied too, silently.
+        bool stored = false;
         if (!Site.HeadTime.empty()) {
             Site.HeadTime.clear();
-            StoreSiteLine(CheckField::HeadTime, false);
+            stored = StoreSiteLine(CheckField::HeadTime, false);
             Site.HeadTime.clear();
         }
-        return;
+        return stored;
     }
-    if (Site.RSSURL.empty()) return;  // a request to no address fails: nothing stored
+    if (Site.RSSURL.empty()) return false;  // a request to no address fails: nothing stored
     std::string answer;
-    if (!HeadRequest(Site.RSSURL, answer)) return;  // failed: decided on the stored date
+    if (!HeadRequest(Site.RSSURL, answer)) return false;  // failed: decided on the stored date
     Site.HeadTime = HeadDateFromResponse(answer);
     StatusText = kHeadStep;
-    if (StoreSiteLine(CheckField::HeadTime, true)) ShowCategory();
+    return StoreSiteLine(CheckField::HeadTime, true);
 }
 
 void TMWRSSCheck::CheckRss() {
@@ -243,7 +247,7 @@ void TMWRSSCheck::CheckRss() {
         Site.LastUpdate.clear();
     }
     StatusText = kRssStep;
-    if (StoreSiteLine(CheckField::LastUpdate, true)) ShowCategory();
+    StoreSiteLine(CheckField::LastUpdate, true);
 }
 
 std::string TMWRSSCheck::FetchFeedText(const std::string& url) {

@@ -75,11 +75,12 @@ private:
     enum class CheckField { HeadTime, LastUpdate };
     void TakeSnapshot(const TLightStrings& table);
     bool LoadSiteLine(int i);
-    bool StoreSiteLine(CheckField field, bool showStatus);
-    void ShowCategory();
+    // Writes the step's field into the site's current line; with showStep also the status line
+    // and the category view (the "show category" step). False when the result was dropped.
+    bool StoreSiteLine(CheckField field, bool showStep);
     void FinishRun();
     void CheckSite(int i);
-    void CheckHead();
+    bool CheckHead();  // true when it stored, so Site holds the line as it is now
     void CheckRss();
     std::string FetchFeedText(const std::string& url);
     bool StopRequested() const;

@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include "app/startup.h"
 #include "gui_test_support.h"
 #include "store/site_record.h"
@@ -434,6 +436,18 @@ TEST_F(MainWindowTest, SaveFailureAtCloseLetsTheUserRetryOrKeepTheWindow) {
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(msg.saveFailures.size(), 2);
     EXPECT_FALSE(SavedFile().empty());
+}
+
+TEST_F(MainWindowTest, TerminationSignalClosesTheWindowAndSaves) {
+    const std::string data = PreparedDataFile();
+    Start(&data);
+    hanabira::CloseOnTerminationSignals(form.get());
+    form->SiteTableList->Delete(0);
+    std::raise(SIGTERM);
+    for (int i = 0; i < 100 && form->isVisible(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(SavedFile().find("http://a.example/blog"), std::string::npos);  // the change reached the file
+    EXPECT_NE(SavedFile().find("http://b.example"), std::string::npos);
 }
 
 TEST(WindowUtility, WrapColumnArithmetic) {
