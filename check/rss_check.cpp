@@ -185,7 +185,7 @@ bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStep) {
         host.SetStatusText(StatusText);
         // The category view follows in the same hand-off: one wait for the worker, not two.
         try {
-            host.ShowSelectedCategory();
+            host.ShowSiteChanged(pos);
         } catch (...) {
             // No category selected: the table is updated all the same.
         }

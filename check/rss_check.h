@@ -23,6 +23,12 @@ public:
     virtual TLightStrings& SiteTable() = 0;
     virtual void SetStatusText(const std::string& text) = 0;  // Shift_JIS; empty clears
     virtual void ShowSelectedCategory() = 0;                  // may throw: ignored
+    // The show-category step after line tableIndex of the site table changed. A host that keeps
+    // track of its view can update just that line; the result must equal ShowSelectedCategory.
+    virtual void ShowSiteChanged(int tableIndex) {
+        (void)tableIndex;
+        ShowSelectedCategory();
+    }
     virtual std::atomic<bool>& CheckingFlag() = 0;
 };
 

@@ -44,18 +44,58 @@ int IndexOfURL(const TLightStrings& table, std::string_view url) {
 
 bool InCategory(const TMWBlogListRec& rec, std::string_view category) { return TakesCategory(rec.Category, category); }
 
-void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view) {
+namespace {
+
+// The view holds the rewritten line; a line of exactly ten fields rewrites to itself, so only short
+// or long lines need the round trip.
+std::string ViewLine(const std::string& line) {
+    if (std::count(line.begin(), line.end(), '\t') == 9) return line;
+    return WriteSiteRecord(ReadSiteRecord(line));
+}
+
+void Filter(const TLightStrings& siteTable, std::string_view category, TLightStrings& view,
+            std::vector<int>* sourceRows) {
     view.Clear();
+    if (sourceRows) sourceRows->clear();
     for (int i = 0; i < siteTable.Count(); ++i) {
         const std::string& line = siteTable.Get(i);
         if (!TakesCategory(CategoryOfLine(line), category)) continue;
-        // The view holds the rewritten line; a line of exactly ten fields rewrites to itself, so
-        // only short or long lines need the round trip.
-        if (std::count(line.begin(), line.end(), '\t') == 9)
-            view.Add(line);
-        else
-            view.Add(WriteSiteRecord(ReadSiteRecord(line)));
+        view.Add(ViewLine(line));
+        if (sourceRows) sourceRows->push_back(i);
     }
+}
+
+}  // namespace
+
+void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view) {
+    Filter(siteTable, category, view, nullptr);
+}
+
+void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view,
+                    std::vector<int>& sourceRows) {
+    Filter(siteTable, category, view, &sourceRows);
+}
+
+bool UpdateCategoryView(const TLightStrings& siteTable, int tableIndex, std::string_view category,
+                        TLightStrings& view, std::vector<int>& sourceRows) {
+    if (static_cast<int>(sourceRows.size()) != view.Count() || tableIndex < 0 || tableIndex >= siteTable.Count())
+        return false;
+    if (!sourceRows.empty() && sourceRows.back() >= siteTable.Count()) return false;
+    const auto it = std::lower_bound(sourceRows.begin(), sourceRows.end(), tableIndex);
+    const int k = static_cast<int>(it - sourceRows.begin());
+    const bool listed = it != sourceRows.end() && *it == tableIndex;
+    const std::string& line = siteTable.Get(tableIndex);
+    const bool taken = TakesCategory(CategoryOfLine(line), category);
+    if (taken && listed) {
+        view.Put(k, ViewLine(line));
+    } else if (taken) {
+        view.Insert(k, ViewLine(line));
+        sourceRows.insert(it, tableIndex);
+    } else if (listed) {
+        view.Delete(k);
+        sourceRows.erase(it);
+    }
+    return true;
 }
 
 int StoreSiteRecord(TLightStrings& table, TMWBlogListRec rec) {

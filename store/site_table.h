@@ -2,6 +2,7 @@
 // The rules of the site table and the category view; the windows call these and show the result.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/category_tree.h"
 #include "store/light_strings.h"
@@ -12,6 +13,14 @@ namespace hanabira {
 int IndexOfURL(const TLightStrings& table, std::string_view url);
 bool InCategory(const TMWBlogListRec& rec, std::string_view category);  // the category rule of the views
 void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view);
+// As FilterCategory, also noting for every view line the index of its site table line.
+void FilterCategory(const TLightStrings& siteTable, std::string_view category, TLightStrings& view,
+                    std::vector<int>& sourceRows);
+// Brings a view built by FilterCategory up to date after site table line tableIndex changed (and
+// nothing else did): the line is replaced, added or removed, with the result a full rebuild
+// would give. False when the view does not fit the table (then rebuild it whole).
+bool UpdateCategoryView(const TLightStrings& siteTable, int tableIndex, std::string_view category,
+                        TLightStrings& view, std::vector<int>& sourceRows);
 
 // The two system categories.
 const std::string& AllSitesCategory();       // "すべてのサイト", the root: every site

@@ -28,10 +28,13 @@ public:
     }
     std::optional<QString> Input(QWidget*, const QString& title, const QString& prompt, const QString&) override {
         inputs << title + "|" + prompt;
-        if (inputAnswers.empty()) return std::nullopt;
-        auto a = inputAnswers.front();
+        if (inputAnswers.empty() || !inputAnswers.front().has_value()) {
+            if (!inputAnswers.empty()) inputAnswers.pop_front();
+            return std::nullopt;
+        }
+        const QString text = *inputAnswers.front();
         inputAnswers.pop_front();
-        return a;
+        return text;
     }
     int SaveFailed(QWidget*, const QString& text) override {
         saveFailures << text;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "test_support.h"
@@ -167,4 +168,45 @@ TEST(SiteTable, ListCellsInDisplayOrder) {
     for (int col = 0; col < kSiteListColumns; ++col) EXPECT_EQ(SiteListCell(rec, 42, col), expected[col]) << col;
     EXPECT_EQ(SiteListCell(rec, 0, 0), "1");
     EXPECT_EQ(SiteListCell(rec, 0, kSiteListColumns), "");
+}
+
+// A check result changes one line; bringing only that line into the view must give exactly what a
+// full rebuild gives, whatever the change does to the line's category.
+TEST(SiteTable, UpdatingOneViewLineEqualsARebuild) {
+    std::mt19937 rng(1207);
+    const std::vector<std::string> categories = {"", S("未分類"), S("日記"), S("技術")};
+    const std::vector<std::string> shown = {AllSitesCategory(), UncategorizedCategory(), S("日記"), S("技術")};
+    for (int round = 0; round < 300; ++round) {
+        TLightStrings table('\t');
+        const int n = 1 + static_cast<int>(rng() % 30);
+        for (int i = 0; i < n; ++i) {
+            TMWBlogListRec r;
+            r.SiteTitle = "t" + std::to_string(i);
+            r.SiteURL = "http://s" + std::to_string(i);
+            r.Category = categories[rng() % categories.size()];
+            std::string line = WriteSiteRecord(r);
+            if (rng() % 5 == 0) line = r.SiteTitle + "\t" + r.SiteURL;  // a short line
+            table.Add(line);
+        }
+        const std::string& category = shown[rng() % shown.size()];
+        TLightStrings view('\t');
+        std::vector<int> rows;
+        FilterCategory(table, category, view, rows);
+        for (int step = 0; step < 5; ++step) {
+            const int i = static_cast<int>(rng() % n);
+            TMWBlogListRec r = ReadSiteRecord(table.Get(i));
+            r.LastUpdate = "2026/12/07 0" + std::to_string(step) + ":00:00";
+            if (rng() % 2) r.Category = categories[rng() % categories.size()];
+            table.Put(i, WriteSiteRecord(r));
+            ASSERT_TRUE(UpdateCategoryView(table, i, category, view, rows));
+            TLightStrings rebuilt('\t');
+            FilterCategory(table, category, rebuilt);
+            ASSERT_EQ(view.GetText(), rebuilt.GetText()) << "round " << round << " step " << step;
+        }
+    }
+    // A view that does not fit the table is refused, so the caller rebuilds it.
+    TLightStrings table('\t'), view('\t');
+    std::vector<int> rows = {0, 1};
+    table.Add("a\tu");
+    EXPECT_FALSE(UpdateCategoryView(table, 0, AllSitesCategory(), view, rows));
 }

@@ -263,7 +263,23 @@ std::optional<std::string> TForm1::SelectedCategory() const {
 }
 
 void TForm1::ShowCategory(const std::string& name) {
-    FilterCategory(*SiteTableList, name, *CategoryView);
+    viewTableCount_ = -1;
+    FilterCategory(*SiteTableList, name, *CategoryView, viewRows_);
+    viewCategory_ = name;
+    viewTableCount_ = SiteTableList->Count();
+    RefreshVirtualList(lvSiteList, *CategoryView);
+}
+
+void TForm1::ShowSiteChanged(int tableIndex) {
+    const auto name = SelectedCategory();
+    if (!name) throw std::runtime_error("no category selected");
+    // A check changes one line at a time; only when the view was built for this table and this
+    // category can that line be brought in alone.
+    if (*name != viewCategory_ || viewTableCount_ != SiteTableList->Count() ||
+        !UpdateCategoryView(*SiteTableList, tableIndex, *name, *CategoryView, viewRows_)) {
+        ShowCategory(*name);
+        return;
+    }
     RefreshVirtualList(lvSiteList, *CategoryView);
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "check/rss_check.h"
 #include "store/light_strings.h"
@@ -119,6 +120,7 @@ public:
     TLightStrings& SiteTable() override { return *SiteTableList; }
     void SetStatusText(const std::string& text) override;
     void ShowSelectedCategory() override;
+    void ShowSiteChanged(int tableIndex) override;
     std::atomic<bool>& CheckingFlag() override { return Checking; }
 
     // The record at the selected row of lvSiteList (throws when there is none).
@@ -134,6 +136,11 @@ private:
     QTreeView* MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled);
 
     CheckBridge* bridge_ = nullptr;
+    // Which site table line each category view line came from, for the category the view was
+    // built for, and the table's size then: lets a check result update one line, not rebuild all.
+    std::vector<int> viewRows_;
+    std::string viewCategory_;
+    int viewTableCount_ = -1;
     bool oneSiteCheckRunning_ = false;
 };
 
