@@ -144,6 +144,10 @@ int LocateSite(const TLightStrings& table, int index, std::string_view url) {
     return IndexOfURL(table, url);
 }
 
+std::string FillSiteListItem(std::string_view line, int row, int column) {
+    return SiteListCell(ReadSiteRecord(line), row, column);
+}
+
 std::string SiteListCell(const TMWBlogListRec& rec, int row, int column) {
     switch (column) {
         case 0: return std::to_string(row + 1);

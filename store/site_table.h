@@ -48,5 +48,7 @@ int LocateSite(const TLightStrings& table, int index, std::string_view url);
 // HEAD check, manager).
 std::string SiteListCell(const TMWBlogListRec& rec, int row, int column);
 constexpr int kSiteListColumns = 11;
+// The text of one cell of a virtual list row formatted from a stored line.
+std::string FillSiteListItem(std::string_view line, int row, int column);
 
 }  // namespace hanabira

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QTabWidget>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QTreeView>
 #include <QTreeWidgetItem>
@@ -502,6 +503,44 @@ TEST_F(MainWindowTest, MinimiseHidesEveryWindowAndTheTrayRestoresOnlyTheMain) {
     form->Utility->TrayAvailable = [] { return false; };
     form->Utility->MinimizeToTray();
     EXPECT_TRUE(form->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WindowUtility, EditorsGetTheirWrapWheelAndPagesTheirFirstPage) {
+    QWidget window;
+    auto* editor = new QTextEdit(&window);
+    editor->resize(400, 200);
+    auto* pages = new QTabWidget(&window);
+    pages->addTab(new QWidget, "a");
+    pages->addTab(new QWidget, "b");
+    pages->setCurrentIndex(1);
+    window.show();
+    hanabira::TMWUtility utility;
+    utility.SetupEditors();
+    EXPECT_EQ(editor->lineWrapMode(), QTextEdit::FixedColumnWidth);
+    const int column = editor->lineWrapColumnOrWidth();
+    EXPECT_GT(column, 10);
+    editor->resize(800, 200);  // re-fitted on resize
+    QApplication::processEvents();
+    EXPECT_GT(editor->lineWrapColumnOrWidth(), column);
+
+    QString text;
+    for (int i = 0; i < 200; ++i) text += QString::number(i) + "\n";
+    editor->setPlainText(text);
+    QApplication::processEvents();
+    QScrollBar* bar = editor->verticalScrollBar();
+    bar->setValue(bar->singleStep() * 5);
+    const int at = bar->value();
+    hanabira::EditorWheel(editor, -120);
+    EXPECT_EQ(bar->value(), at + bar->singleStep());
+    hanabira::EditorWheel(editor, 120);
+    EXPECT_EQ(bar->value(), at);
+
+    hanabira::ResetPageControls();
+    EXPECT_EQ(pages->currentIndex(), 0);
 }
 
 }  // namespace

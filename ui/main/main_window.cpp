@@ -110,16 +110,23 @@ TForm1::~TForm1() {
     VisitList.reset();
 }
 
-QTreeView* TForm1::MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled) {
+namespace {
+QString RowCell(const TLightStrings* table, int row, int column) {
+    if (!table || row < 0 || row >= table->Count()) return {};
+    return SjisToQString(FillSiteListItem(table->Get(row), row, column));
+}
+}  // namespace
+
+QString TForm1::lvSiteListData(int row, int column) const { return RowCell(CategoryView.get(), row, column); }
+QString TForm1::lvVisitSiteData(int row, int column) const { return RowCell(VisitList.get(), row, column); }
+
+QTreeView* TForm1::MakeSiteList(const char* name, std::function<QString(int, int)> cellText, bool dragEnabled) {
     auto* view = new QTreeView;
     view->setObjectName(name);
     auto* model = new VirtualListModel(view);
     model->DragEnabled = dragEnabled;
     // Rows are formatted from the table line only when the view paints them.
-    model->CellText = [table](int row, int column) -> QString {
-        if (!table || row < 0 || row >= table->Count()) return {};
-        return SjisToQString(SiteListCell(ReadSiteRecord(table->Get(row)), row, column));
-    };
+    model->CellText = std::move(cellText);
     view->setModel(model);
     view->setDragEnabled(dragEnabled);
     view->setDragDropMode(dragEnabled ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
@@ -226,8 +233,8 @@ void TForm1::BuildLayout() {
     PageControl3 = new QTabWidget;
     PageControl3->setObjectName("PageControl3");
     PageControl3->setDocumentMode(true);
-    lvSiteList = MakeSiteList("lvSiteList", CategoryView.get(), true);
-    lvVisitSite = MakeSiteList("lvVisitSite", VisitList.get(), false);
+    lvSiteList = MakeSiteList("lvSiteList", [this](int r, int c) { return lvSiteListData(r, c); }, true);
+    lvVisitSite = MakeSiteList("lvVisitSite", [this](int r, int c) { return lvVisitSiteData(r, c); }, false);
     tsSiteList = new QWidget;
     tsSiteList->setObjectName("tsSiteList");
     tsVisitSiteLists = new QWidget;
@@ -463,14 +470,19 @@ void TForm1::tbDeleteCategoryClick() {
 
 // ---- site commands ----
 
-void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
-    TMWBlogListRec rec;
+bool TForm1::ReadRow(QTreeView* list, const TLightStrings& table, TMWBlogListRec& rec) {
     try {
         rec = ReadSiteRecord(table.Get(SelectedRow(list)));
+        return true;
     } catch (...) {
         ShowMessage(this, Tr(kNoSiteSelected));
-        return;
+        return false;
     }
+}
+
+void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
+    TMWBlogListRec rec;
+    if (!ReadRow(list, table, rec)) return;
     MarkVisited(rec.SiteURL);
     // Showing the comment window and opening the page in it join here once that window exists.
 }
@@ -488,12 +500,7 @@ void TForm1::tbAddSiteClick() {
 
 void TForm1::T2Click() {
     TMWBlogListRec rec;
-    try {
-        rec = SelectedSite();
-    } catch (...) {
-        ShowMessage(this, Tr(kNoSiteSelected));
-        return;
-    }
+    if (!ReadRow(lvSiteList, *CategoryView, rec)) return;
     EditMode = true;
     if (!Form2) return;
     Form2->KeptLastVisit = rec.LastVisit;
@@ -510,12 +517,7 @@ void TForm1::T2Click() {
 
 void TForm1::tbDeleteSiteClick() {
     TMWBlogListRec rec;
-    try {
-        rec = SelectedSite();
-    } catch (...) {
-        ShowMessage(this, Tr(kNoSiteSelected));
-        return;
-    }
+    if (!ReadRow(lvSiteList, *CategoryView, rec)) return;
     if (!AskQuestion(this, Tr("選択したサイトを削除しますか？\r\n\r\n[") + SjisToQString(rec.SiteTitle) + Tr("]")))
         return;
     DeleteSiteByURL(*SiteTableList, rec.SiteURL);

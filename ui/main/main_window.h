@@ -89,6 +89,10 @@ public:
     bool SaveSiteDataFile(QString* error = nullptr);
     std::optional<std::string> SelectedCategory() const;  // text of the selected node
 
+    // The rows of the two lists, formatted when the view paints them.
+    QString lvSiteListData(int row, int column) const;
+    QString lvVisitSiteData(int row, int column) const;
+
     // Commands.
     void ftBlogCategoriesChange();
     bool ftBlogCategoriesDragOver(QTreeWidgetItem* target, QObject* source);
@@ -133,7 +137,9 @@ private:
     void BuildLayout();
     void BuildActions();
     void OpenSite(QTreeView* list, TLightStrings& table);
-    QTreeView* MakeSiteList(const char* name, TLightStrings* table, bool dragEnabled);
+    // The record at the list's selected row; says "no site selected" and gives false when there is none.
+    bool ReadRow(QTreeView* list, const TLightStrings& table, TMWBlogListRec& rec);
+    QTreeView* MakeSiteList(const char* name, std::function<QString(int, int)> cellText, bool dragEnabled);
 
     CheckBridge* bridge_ = nullptr;
     // Which site table line each category view line came from, for the category the view was
