@@ -1,5 +1,7 @@
 // Program entry: the application, its windows in their order, the start-up sequence, the loop.
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/startup.h"
 #include "register/registration_window.h"
@@ -16,6 +18,11 @@ int main(int argc, char* argv[]) {
     QFont font = QApplication::font();
     font.setPointSize(8);
     QApplication::setFont(font);
+
+    // The interface is Japanese: Qt's own buttons (はい, いいえ, キャンセル) follow.
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTranslator);
 
     hanabira::TForm1 form1;
     auto* form2 = new hanabira::TForm2(&form1);  // lives as long as the main window

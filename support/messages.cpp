@@ -15,7 +15,8 @@ public:
         QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
     }
     void Info(QWidget* parent, const QString& text) override {
-        QMessageBox::information(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+        box.exec();
     }
     bool Question(QWidget* parent, const QString& text) override {
         return QMessageBox::question(parent, QApplication::applicationName(), text,

@@ -13,7 +13,7 @@ class MessageRoutines {
 public:
     virtual ~MessageRoutines() = default;
     virtual void Error(QWidget* parent, const QString& text) = 0;    // error icon, OK
-    virtual void Info(QWidget* parent, const QString& text) = 0;     // plain, OK
+    virtual void Info(QWidget* parent, const QString& text) = 0;     // plain (no icon), OK
     virtual bool Question(QWidget* parent, const QString& text) = 0; // Yes / No; true only for Yes
     // Returns nullopt when cancelled.
     virtual std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
