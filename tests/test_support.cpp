@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <iconv.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -30,6 +31,22 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 std::string ReadData(const std::string& relative) { return ReadFileBytes(DataPath(relative)); }
 
 std::string S(const char* utf8) { return hanabira::Utf8ToSjis(utf8); }
+
+std::string Iconv(std::string_view in, const char* from, const char* to) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+    std::string out(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    char* dst = out.data();
+    size_t dstLeft = out.size();
+    const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    iconv_close(cd);
+    if (r == static_cast<size_t>(-1)) throw std::runtime_error("iconv failed");
+    out.resize(out.size() - dstLeft);
+    return out;
+}
 
 TempDir::TempDir() {
     std::random_device rd;

@@ -2,6 +2,7 @@
 // Helpers shared by the tests: test data, temporary folders, Japanese literals.
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -11,6 +12,9 @@ std::string DataPath(const std::string& relative);
 std::string ReadData(const std::string& relative);
 // A UTF-8 literal as CP932 bytes.
 std::string S(const char* utf8);
+// iconv(3) as an oracle independent of the program's own conversions; throws when the input does
+// not convert completely.
+std::string Iconv(std::string_view in, const char* from, const char* to);
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class TempDir {

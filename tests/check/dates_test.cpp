@@ -1,7 +1,6 @@
 #include "check/dates.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <chrono>
 #include <cmath>
@@ -28,25 +27,11 @@ TDateTime At(const char* text) {
 }
 const TDateTime kNow = 46364.0 + 10.0 / 24.0;
 
-std::string Iconv(const std::string& bytes, const char* from, const char* to) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
-    std::string out(bytes.size() * 2 + 16, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char* dst = out.data();
-    size_t outLeft = out.size();
-    const size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) throw std::runtime_error("iconv failed");
-    out.resize(out.size() - outLeft);
-    return out;
-}
 
 // What the feed fetch hands over: Shift_JIS, lower-cased.
 std::string DecodedFeed(const std::string& relative) {
     std::string bytes = testing_support::ReadData("feeds/" + relative);
-    if (relative.rfind("EUC-JP/", 0) == 0) bytes = Iconv(bytes, "EUC-JP", "CP932");
+    if (relative.rfind("EUC-JP/", 0) == 0) bytes = testing_support::Iconv(bytes, "EUC-JP", "CP932");
     return LowerSjis(bytes);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // An HTTP server on 127.0.0.1 for the probe tests: serves fixed bodies by path and records which
 // paths were asked for. Used by the core probe tests and by the registration window tests.
-#include <iconv.h>
 
 #include <map>
 #include <mutex>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "http_test_server.h"
+#include "test_support.h"
 
 namespace probe_testing {
 
@@ -58,19 +58,7 @@ private:
 
 // UTF-8 text in another encoding, through iconv (the test's own oracle, independent of the program).
 inline std::string Encode(const std::string& utf8, const char* code) {
-    iconv_t cd = iconv_open(code, "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
-    std::string in = utf8;
-    std::string out(in.size() * 4 + 16, '\0');
-    char* inp = in.data();
-    size_t inLeft = in.size();
-    char* outp = out.data();
-    size_t outLeft = out.size();
-    const size_t rc = iconv(cd, &inp, &inLeft, &outp, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) throw std::runtime_error("iconv");
-    out.resize(out.size() - outLeft);
-    return out;
+    return testing_support::Iconv(utf8, "UTF-8", code);
 }
 
 }  // namespace probe_testing

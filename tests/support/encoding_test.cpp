@@ -1,7 +1,6 @@
 #include "support/encoding.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,24 +15,9 @@
 namespace hanabira {
 namespace {
 
+using testing_support::Iconv;
 using testing_support::S;
 
-// iconv(3) as the independent oracle; throws when the input does not convert completely.
-std::string Iconv(std::string_view in, const char* from, const char* to) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-    std::string out(in.size() * 4 + 16, '\0');
-    char* src = const_cast<char*>(in.data());
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<size_t>(-1)) throw std::runtime_error("iconv failed");
-    out.resize(out.size() - dstLeft);
-    return out;
-}
 
 std::vector<std::string> FeedFiles(const std::string& folder) {
     std::vector<std::string> names;

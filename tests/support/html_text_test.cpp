@@ -1,7 +1,6 @@
 #include "support/html_text.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <stdexcept>
 #include <string>
@@ -25,19 +24,7 @@ Links AllLinks(std::string text) {
 }
 
 // An independent conversion for the EUC-JP samples, straight through iconv.
-std::string EucToSjis(const std::string& euc) {
-    iconv_t cd = iconv_open("CP932", "EUC-JP");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open");
-    std::string in = euc, out(euc.size() * 2 + 16, '\0');
-    char* src = in.data();
-    char* dst = out.data();
-    size_t srcLeft = in.size(), dstLeft = out.size();
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1)) throw std::runtime_error("iconv");
-    out.resize(out.size() - dstLeft);
-    return out;
-}
+std::string EucToSjis(const std::string& euc) { return testing_support::Iconv(euc, "EUC-JP", "CP932"); }
 
 TEST(HtmlText, ExtractTitleFindsTheFirstTitleElement) {
     struct Case {
