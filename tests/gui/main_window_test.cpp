@@ -301,7 +301,7 @@ TEST_F(MainWindowTest, DoubleClickStampsTheVisitInBothLists) {
     EXPECT_EQ(Rows(form->lvVisitSite), 5);
 }
 
-TEST_F(MainWindowTest, ListColumnsFollowTheSpecification) {
+TEST_F(MainWindowTest, ListColumnsFollowTheColumnText) {
     Start();
     QTreeView* v = form->lvSiteList;
     ASSERT_EQ(v->model()->columnCount(), 11);
