@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "support/codepage.h"
+#include "support/http_headers.h"
 #include "support/sjis_text.h"
 
 namespace hanabira {
@@ -319,10 +320,11 @@ TDateTime NowDateTime() {
     return static_cast<TDateTime>(days) + secs / 86400.0;
 }
 
-std::string HeadDateFromResponse(std::string_view statusAndHeaders) {
-    std::string t = LowerSjis(statusAndHeaders);
-    CutThrough(t, "last-modified: ");
-    std::string line = CutToken(t, "\r");
+namespace {
+
+// One Last-Modified value as the stored HEAD date; empty when it does not read.
+std::string HeadDateFromValue(std::string_view fieldValue) {
+    std::string line = LowerSjis(fieldValue);
     CutToken(line, ",");  // the day name
     line = TrimSpaces(ReplaceMonthNames(line));
     const std::string day = CutToken(line, " ");
@@ -338,8 +340,190 @@ std::string HeadDateFromResponse(std::string_view statusAndHeaders) {
     return FormatDateText(value);
 }
 
+}  // namespace
+
+std::string HeadDateFromResponse(std::string_view statusAndHeaders) {
+    // The field as HTTP defines it: its name in any case, the blank after the colon optional,
+    // folded lines joined. Of repeated fields the first that reads counts, so a stray broken copy
+    // cannot empty a good date.
+    for (const std::string& value : HeaderFieldValues(statusAndHeaders, "last-modified")) {
+        std::string date = HeadDateFromValue(value);
+        if (!date.empty()) return date;
+    }
+    return {};
+}
+
+namespace {
+
+constexpr int kJapanOffsetMinutes = 9 * 60;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t DigitsAt(std::string_view s, size_t i) {
+    size_t j = i;
+    while (j < s.size() && IsDigit(s[j])) ++j;
+    return j - i;
+}
+
+// Where the clock time of a feed date stands: "h:mm" or "hh:mm", then ":ss" and a fraction of a
+// second when written. Digits and ":" are never the second byte of a Shift_JIS character, so the
+// bytes can be walked one by one.
+struct ClockSpan {
+    size_t begin = std::string_view::npos;
+    size_t fraction = 0;  // where ".123" starts; equals end without a fraction
+    size_t end = 0;
+};
+
+ClockSpan FindClock(std::string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (!IsDigit(s[i]) || (i > 0 && IsDigit(s[i - 1]))) continue;
+        const size_t h = DigitsAt(s, i);
+        if (h > 2 || i + h >= s.size() || s[i + h] != ':' || DigitsAt(s, i + h + 1) != 2) continue;
+        size_t end = i + h + 3;
+        if (end < s.size() && s[end] == ':' && DigitsAt(s, end + 1) == 2) end += 3;
+        ClockSpan c;
+        c.begin = i;
+        c.fraction = end;
+        if (end < s.size() && (s[end] == '.' || s[end] == ',') && DigitsAt(s, end + 1) > 0)
+            end += 1 + DigitsAt(s, end + 1);
+        c.end = end;
+        return c;
+    }
+    return {};
+}
+
+// Minutes east of Greenwich of a zone name as feeds write them (RFC 822 and the common others).
+std::optional<int> NamedZone(std::string_view name) {
+    static const struct {
+        const char* name;
+        int minutes;
+    } kZones[] = {
+        {"z", 0},       {"gmt", 0},     {"ut", 0},      {"utc", 0},     {"wet", 0},     {"bst", 60},
+        {"cet", 60},    {"west", 60},   {"cest", 120},  {"eet", 120},   {"eest", 180},  {"msk", 180},
+        {"est", -300},  {"edt", -240},  {"cst", -360},  {"cdt", -300},  {"mst", -420},  {"mdt", -360},
+        {"pst", -480},  {"pdt", -420},  {"akst", -540}, {"akdt", -480}, {"hst", -600},  {"sgt", 480},
+        {"hkt", 480},   {"jst", 540},   {"kst", 540},   {"aest", 600},  {"aedt", 660},  {"nzst", 720},
+        {"nzdt", 780},
+    };
+    for (const auto& z : kZones)
+        if (name == z.name) return z.minutes;
+    return std::nullopt;
+}
+
+// The zone written after the clock time of a feed date, in minutes east of Greenwich: a numeric
+// offset with or without a colon, "Z", or a name. None when no zone is written, or one that cannot
+// be told (an unknown name): such a date is then taken as written.
+std::optional<int> ZoneOffset(std::string_view element) {
+    const ClockSpan clock = FindClock(element);
+    if (clock.begin == std::string_view::npos) return std::nullopt;
+    std::string_view z = element.substr(clock.end);
+    while (!z.empty() && (z.front() == ' ' || z.front() == '\t')) z.remove_prefix(1);
+    std::string name;
+    while (!z.empty()) {
+        char c = z.front();
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c < 'a' || c > 'z') break;
+        name += c;
+        z.remove_prefix(1);
+    }
+    int base = 0;
+    if (!name.empty()) {
+        const auto named = NamedZone(name);
+        if (!named) return std::nullopt;
+        // Only Greenwich may carry an offset of its own ("GMT+09:00").
+        if (*named != 0 || z.empty() || (z.front() != '+' && z.front() != '-')) return named;
+        base = *named;
+    }
+    if (z.empty() || (z.front() != '+' && z.front() != '-')) return std::nullopt;
+    const int sign = z.front() == '-' ? -1 : 1;
+    z.remove_prefix(1);
+    const size_t d = DigitsAt(z, 0);
+    int hours = 0, minutes = 0;
+    if (d == 4) {
+        hours = (z[0] - '0') * 10 + (z[1] - '0');
+        minutes = (z[2] - '0') * 10 + (z[3] - '0');
+    } else if (d == 2 && z.size() >= 5 && z[2] == ':' && DigitsAt(z, 3) == 2) {
+        hours = (z[0] - '0') * 10 + (z[1] - '0');
+        minutes = (z[3] - '0') * 10 + (z[4] - '0');
+    } else if (d == 1 || d == 2) {
+        hours = d == 1 ? z[0] - '0' : (z[0] - '0') * 10 + (z[1] - '0');
+    } else {
+        return std::nullopt;
+    }
+    if (hours > 14 || minutes > 59) return std::nullopt;
+    return base + sign * (hours * 60 + minutes);
+}
+
+// A feed date as the site record stores it. Dates in another zone are moved to Japan's clock, the
+// clock of the HEAD dates and of the last visit, so that all three compare; they are written in the
+// plain form. A date in Japan's zone or without a zone keeps its normalised text.
+std::string InJapanTime(std::string_view element, const std::string& normalised, TDateTime now) {
+    const auto offset = ZoneOffset(element);
+    if (!offset || *offset == kJapanOffsetMinutes) return normalised;
+    // A fraction of a second longer than milliseconds would not read; it is dropped anyway.
+    std::string plain = normalised;
+    const ClockSpan clock = FindClock(plain);
+    if (clock.begin != std::string::npos) plain.erase(clock.fraction, clock.end - clock.fraction);
+    const auto value = ReadDateText(plain, now);
+    if (!value) return normalised;
+    const std::string shifted = FormatDateText(*value + (kJapanOffsetMinutes - *offset) / (24.0 * 60.0));
+    return shifted.empty() ? normalised : shifted;
+}
+
+// Byte offset of the next "<entry" start tag ("<entry>" or "<entry " with attributes), or npos.
+size_t FindEntryStart(std::string_view text) {
+    size_t from = 0;
+    for (;;) {
+        const size_t a = FindOnBoundary("<entry", text.substr(from));
+        if (a == std::string_view::npos) return a;
+        const size_t next = from + a + 6;
+        if (next < text.size() && std::string_view(">/ \t\r\n").find(text[next]) != std::string_view::npos)
+            return from + a;
+        from = next;
+    }
+}
+
+// The date of one Atom entry: its publication (Atom 0.3: issued), else its last change (modified).
+// Empty when it has none, or an empty one.
+std::string EntryDate(std::string_view entry) {
+    static const std::pair<std::string_view, std::string_view> kTags[] = {
+        {"<published>", "</published>"}, {"<issued>", "</issued>"},
+        {"<updated>", "</updated>"},     {"<modified>", "</modified>"}};
+    for (const auto& [start, end] : kTags) {
+        const size_t a = FindOnBoundary(start, entry);
+        if (a == std::string_view::npos) continue;
+        const std::string_view after = entry.substr(a + start.size());
+        const size_t b = FindOnBoundary(end, after);
+        if (b == std::string_view::npos) continue;
+        return TrimLineBreaks(after.substr(0, b));
+    }
+    return {};
+}
+
+// The scan over the entries of an Atom feed, by the rule of the RSS elements: the first entry whose
+// date is not in the future, or the entry at which reading failed. The feed's own date stands
+// before the first entry and, like an RSS 1.0 channel's, says nothing about the entries.
+std::string AtomFeedDate(std::string_view text, TDateTime now) {
+    for (;;) {
+        const size_t a = FindEntryStart(text);
+        if (a == std::string_view::npos) return {};
+        text.remove_prefix(a + 6);
+        const size_t b = FindOnBoundary("</entry>", text);
+        const std::string raw = EntryDate(text.substr(0, b));
+        if (raw.empty()) return {};
+        const std::string e = InJapanTime(raw, NormalizeFeedElement(raw, false, now), now);
+        const auto d = ReadDateText(e, now);
+        if (!d || *d <= now) return e;
+        text.remove_prefix(b == std::string_view::npos ? text.size() : b + 8);
+    }
+}
+
+}  // namespace
+
 std::string FeedDateFromText(std::string_view decodedText, TDateTime now) {
     const bool pubDate = FindOnBoundary("<pubdate>", decodedText) != std::string_view::npos;
+    if (!pubDate && FindOnBoundary("<dc:date>", decodedText) == std::string_view::npos)
+        return AtomFeedDate(decodedText, now);
     std::string text(decodedText);
     // An RSS 1.0 channel carries its own date, which says nothing about the items.
     if (!pubDate) CutThrough(text, "</channel>");
@@ -347,7 +531,7 @@ std::string FeedDateFromText(std::string_view decodedText, TDateTime now) {
     while (!scan.Empty()) {
         std::string e = scan.Take();
         if (e.empty()) return {};
-        e = NormalizeFeedElement(e, pubDate, now);
+        e = InJapanTime(e, NormalizeFeedElement(e, pubDate, now), now);
         const auto d = ReadDateText(e, now);
         if (!d || *d <= now) return e;
     }

@@ -127,6 +127,8 @@ void TMWRSSCheck::CheckSite(int i) {
     const TDateTime lv = DateValue(Site.LastVisit);
     const TDateTime ht = DateValue(Site.HeadTime);
     if (lv != 0 && ht != 0 && lv > ht) return;  // not changed since the last visit
+    // A stop during the HEAD step ends the site here: the feed request would only be cut off.
+    if (StopRequested()) return;
     if (!fresh && !LoadSiteLine(i)) return;
     CheckRss();
 }
@@ -231,7 +233,8 @@ bool TMWRSSCheck::CheckHead() {
     }
     if (Site.RSSURL.empty()) return false;  // a request to no address fails: nothing stored
     std::string answer;
-    if (!HeadRequest(Site.RSSURL, answer)) return false;  // failed: decided on the stored date
+    // Failed: decided on the stored date. Stopped: nothing learnt, nothing stored.
+    if (HeadCheck(Site.RSSURL, answer, Control()) != RequestResult::Ok) return false;
     Site.HeadTime = HeadDateFromResponse(answer);
     StatusText = kHeadStep;
     return StoreSiteLine(CheckField::HeadTime, true);
@@ -239,7 +242,10 @@ bool TMWRSSCheck::CheckHead() {
 
 void TMWRSSCheck::CheckRss() {
     if (Site.SiteURL.empty() || Site.RSSURL.empty()) return;
-    const std::string raw = FetchFeedText(Site.RSSURL);
+    std::string raw;
+    // A fetch cut short by a stop says nothing about the feed (even the part read may lack the
+    // newest item): the site keeps the date it had, rather than an empty or older one.
+    if (FetchFeedText(Site.RSSURL, raw) == RequestResult::Aborted) return;
     try {
         Site.LastUpdate = FeedDateFromText(DecodeFeedText(raw));
     } catch (const std::exception&) {
@@ -250,8 +256,14 @@ void TMWRSSCheck::CheckRss() {
     StoreSiteLine(CheckField::LastUpdate, true);
 }
 
-std::string TMWRSSCheck::FetchFeedText(const std::string& url) {
-    return FetchPageText(url, [this] { return StopRequested(); });
+RequestControl TMWRSSCheck::Control() const {
+    RequestControl control;
+    control.abort = [this] { return StopRequested(); };
+    return control;
+}
+
+RequestResult TMWRSSCheck::FetchFeedText(const std::string& url, std::string& text) {
+    return FetchFeed(url, text, Control());
 }
 
 }  // namespace hanabira

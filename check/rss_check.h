@@ -13,6 +13,7 @@
 
 #include "store/light_strings.h"
 #include "store/site_record.h"
+#include "support/web_fetch.h"
 
 namespace hanabira {
 
@@ -88,8 +89,9 @@ private:
     void CheckSite(int i);
     bool CheckHead();  // true when it stored, so Site holds the line as it is now
     void CheckRss();
-    std::string FetchFeedText(const std::string& url);
+    RequestResult FetchFeedText(const std::string& url, std::string& text);
     bool StopRequested() const;
+    RequestControl Control() const;  // the stop test of this run, for its requests
 
     CheckBridge* bridge_;
     // The URLs of the lines at the start of the run: site i of the run is found by its URL, near

@@ -29,7 +29,7 @@ SiteCheckResult StoreField(TLightStrings& table, int readAt, std::string_view ur
 
 }  // namespace
 
-SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, const std::function<void()>& pump) {
+SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, const RequestControl& control) {
     const int index = IndexOfURL(table, url);
     if (index < 0) return SiteCheckResult::NotFound;
     const TMWBlogListRec rec = ReadSiteRecord(table.Get(index));
@@ -37,20 +37,30 @@ SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, cons
     if (rec.HeadCheck.empty()) {
         if (rec.RSSURL.empty()) return SiteCheckResult::Failed;  // a request to no address fails
         std::string answer;
-        if (!HeadRequest(rec.RSSURL, answer, pump)) return SiteCheckResult::Failed;
+        switch (HeadCheck(rec.RSSURL, answer, control)) {
+            case RequestResult::Aborted:
+                return SiteCheckResult::Aborted;
+            case RequestResult::Failed:
+                return SiteCheckResult::Failed;
+            case RequestResult::Ok:
+                break;
+        }
         headTime = HeadDateFromResponse(answer);
     }
     return StoreField(table, index, url, rec.RSSURL, &TMWBlogListRec::HeadTime, std::move(headTime));
 }
 
-SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url) {
+SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url, const RequestControl& control) {
     const int index = IndexOfURL(table, url);
     if (index < 0) return SiteCheckResult::NotFound;
     const TMWBlogListRec rec = ReadSiteRecord(table.Get(index));
     if (rec.RSSURL.empty()) return SiteCheckResult::NoFeedUrl;
+    std::string text;
+    // A stopped fetch says nothing about the feed: the site keeps the date it had.
+    if (FetchFeed(rec.RSSURL, text, control) == RequestResult::Aborted) return SiteCheckResult::Aborted;
     std::string lastUpdate;
     try {
-        lastUpdate = FeedDateFromText(DecodeFeedText(FetchPageText(rec.RSSURL)));
+        lastUpdate = FeedDateFromText(DecodeFeedText(text));
     } catch (const std::exception&) {
         // Undecodable feed: no date can be read from it, as from a failed fetch.
     }

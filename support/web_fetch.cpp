@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/codepage.h"
+#include "support/http_headers.h"
 #include "support/sjis_text.h"
 
 namespace hanabira {
@@ -19,6 +20,10 @@ enum class Request { Fetch, Status, Head };
 
 constexpr size_t kBlockBytes = 1025;
 constexpr long kMaxRedirects = 10;
+// The longest wait between two stop tests (and pump calls) of a controlled request: short enough
+// that a stop ends a silent request well within a second and the window paints several times
+// within every 250 ms.
+constexpr int kPollMs = 50;
 
 // What the callbacks of one request share with the code that runs it.
 struct Transfer {
@@ -116,11 +121,6 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
-int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    // Also asked while a server is silent, so an abort need not wait for the next block.
-    return AskedToAbort(*static_cast<Transfer*>(user)) ? 1 : 0;
-}
-
 void InitCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -162,11 +162,6 @@ Handle BuildHandle(Request kind, const std::string& url, Transfer& t) {
             curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockBytes));
             headers = curl_slist_append(headers, "Cache-Control: no-cache");
             headers = curl_slist_append(headers, "Pragma: no-cache");
-            if (t.abort && *t.abort) {
-                curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-                curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-                curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
-            }
             break;
         case Request::Status:
             // The application title, in the program's own Shift_JIS bytes.
@@ -191,20 +186,75 @@ long ResponseCode(CURL* e) {
     return code;
 }
 
-// The value of the first header line called name (compared without case), if there is one.
-bool FindHeader(const std::vector<std::string>& lines, std::string_view name, std::string& value) {
-    const std::string lowName = LowerSjis(name);
-    for (size_t i = 1; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        const size_t colon = line.find(':');
-        if (colon == std::string_view::npos || LowerSjis(line.substr(0, colon)) != lowName) continue;
-        std::string_view v = line.substr(colon + 1);
-        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
-        while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
-        value = std::string(v);
-        return true;
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        if (!text.empty()) text += "\r\n";
+        text += line;
     }
-    return false;
+    return text;
+}
+
+// Runs a configured transfer to its end. With a stop test or a pump it goes through a multi
+// handle in short polls, so that the test is asked even while the server sends nothing (or
+// trickles), and the pump runs between polls. A stop leaves t.aborted set.
+CURLcode Run(CURL* e, Transfer& t, const std::function<void()>* pump) {
+    const bool pumping = pump && *pump;
+    if (!pumping && !(t.abort && *t.abort)) return curl_easy_perform(e);
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi) return CURLE_OUT_OF_MEMORY;
+    if (curl_multi_add_handle(multi.get(), e) != CURLM_OK) return CURLE_FAILED_INIT;
+    // Removes the easy handle before either is cleaned up, also when pump throws.
+    struct Detach {
+        CURLM* m;
+        CURL* e;
+        ~Detach() { curl_multi_remove_handle(m, e); }
+    } detach{multi.get(), e};
+
+    int running = 1;
+    for (;;) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) return CURLE_FAILED_INIT;
+        if (!running) break;
+        curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
+        if (pumping) (*pump)();
+        // Asked after the pump: whatever the pump did (closing the window included) is seen before
+        // the transfer can end as a success.
+        if (AskedToAbort(t)) return CURLE_ABORTED_BY_CALLBACK;
+    }
+    CURLcode result = CURLE_FAILED_INIT;
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == e) result = msg->data.result;
+    }
+    return result;
+}
+
+// A GET of the page and feed fetches. Failed requests leave stream as it was; a stopped one keeps
+// what it read, and answered says whether a response had begun.
+RequestResult Fetch(std::string& stream, const std::string& url, const AbortTest* abort,
+                    const std::function<void()>* pump, bool& answered) {
+    answered = false;
+    if (!HasScheme(url)) return RequestResult::Failed;  // a bare host name is no URL
+    Transfer t;
+    t.body = &stream;
+    t.bodyStart = stream.size();
+    t.abort = abort;
+    Handle h = BuildHandle(Request::Fetch, url, t);
+    if (!h.easy) return RequestResult::Failed;
+    const CURLcode rc = Run(h.easy.get(), t, pump);
+    answered = ResponseCode(h.easy.get()) > 0;
+    if (t.aborted) return RequestResult::Aborted;
+    bool ok = false;
+    if (rc == CURLE_OK) {
+        ok = true;
+    } else if (t.capped) {
+        ok = answered;  // stopped on purpose: what was read counts
+    } else if (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR) {
+        ok = answered;  // the server closed early: the body ends where its bytes end
+    }
+    // Time-outs and every other error are failures.
+    if (!ok) stream.resize(t.bodyStart);
+    return ok ? RequestResult::Ok : RequestResult::Failed;
 }
 
 }  // namespace
@@ -215,26 +265,14 @@ FetchLimits& CurrentFetchLimits() {
 }
 
 bool FetchToStream(std::string& stream, const std::string& url, const AbortTest& abort) {
-    if (!HasScheme(url)) return false;  // a bare host name is no URL
-    Transfer t;
-    t.body = &stream;
-    t.bodyStart = stream.size();
-    t.abort = &abort;
-    Handle h = BuildHandle(Request::Fetch, url, t);
-    if (!h.easy) return false;
-    const CURLcode rc = curl_easy_perform(h.easy.get());
-    const bool answered = ResponseCode(h.easy.get()) > 0;
-    bool ok = false;
-    if (rc == CURLE_OK) {
-        ok = true;
-    } else if (t.aborted || t.capped) {
-        ok = answered;  // stopped on purpose: what was read counts
-    } else if (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR) {
-        ok = answered;  // the server closed early: the body ends where its bytes end
-    }
-    // Time-outs and every other error are failures.
-    if (!ok) stream.resize(t.bodyStart);
-    return ok;
+    const size_t start = stream.size();
+    bool answered = false;
+    const RequestResult r = Fetch(stream, url, &abort, nullptr, answered);
+    if (r == RequestResult::Ok) return true;
+    // Stopped on purpose: what was read counts, if anything was answered at all.
+    if (r == RequestResult::Aborted && answered) return true;
+    stream.resize(start);
+    return false;
 }
 
 bool FetchToStream(std::string& stream, const std::string& url) { return FetchToStream(stream, url, {}); }
@@ -262,49 +300,44 @@ bool QueryUrlStatus(const std::string& url, std::string& status, std::string& la
     const long code = ResponseCode(h.easy.get());
     if (code <= 0) return false;
     status = std::to_string(code);
-    FindHeader(t.headerLines, "Last-Modified", lastModified);
+    const std::vector<std::string> dates = HeaderFieldValues(JoinLines(t.headerLines), "Last-Modified");
+    if (!dates.empty()) lastModified = dates.front();
     return status == "200" || status == "401";
 }
 
-bool HeadRequest(const std::string& url, std::string& statusAndHeaders, const std::function<void()>& pump) {
+RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, const RequestControl& control) {
     statusAndHeaders.clear();
-    if (!HasScheme(url)) return false;
+    if (!HasScheme(url)) return RequestResult::Failed;
     Transfer t;
+    t.abort = &control.abort;
     Handle h = BuildHandle(Request::Head, url, t);
-    if (!h.easy) return false;
-    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-    if (!multi) return false;
-    if (curl_multi_add_handle(multi.get(), h.easy.get()) != CURLM_OK) return false;
-    // Removes the easy handle before either is cleaned up, also when pump throws.
-    struct Detach {
-        CURLM* m;
-        CURL* e;
-        ~Detach() { curl_multi_remove_handle(m, e); }
-    } detach{multi.get(), h.easy.get()};
-
-    // Short waits, so that pump runs several times within every 250 ms.
-    constexpr int kPollMs = 50;
-    CURLcode result = CURLE_FAILED_INIT;
-    int running = 1;
-    while (running) {
-        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) break;
-        if (running) curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
-        if (pump) pump();
-    }
-    int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
-        if (msg->msg == CURLMSG_DONE && msg->easy_handle == h.easy.get()) result = msg->data.result;
-    }
-    if (result != CURLE_OK) return false;
+    if (!h.easy) return RequestResult::Failed;
+    const CURLcode rc = Run(h.easy.get(), t, &control.pump);
+    if (t.aborted) return RequestResult::Aborted;
+    if (rc != CURLE_OK) return RequestResult::Failed;
     const long code = ResponseCode(h.easy.get());
-    if (code < 200 || code > 299) return false;
-    std::string text;
-    for (const std::string& line : t.headerLines) {
-        if (!text.empty()) text += "\r\n";
-        text += line;
+    if (code < 200 || code > 299) return RequestResult::Failed;
+    statusAndHeaders = JoinLines(t.headerLines);
+    return RequestResult::Ok;
+}
+
+bool HeadRequest(const std::string& url, std::string& statusAndHeaders, const std::function<void()>& pump) {
+    RequestControl control;
+    control.pump = pump;
+    return HeadCheck(url, statusAndHeaders, control) == RequestResult::Ok;
+}
+
+RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control) {
+    text.clear();
+    std::string body;
+    bool answered = false;
+    const RequestResult r = Fetch(body, url, &control.abort, &control.pump, answered);
+    if (r == RequestResult::Ok) {
+        text = NormalizeLineBreaks(body);
+    } else if (r == RequestResult::Failed) {
+        text = SjisLiteral("<取得できませんでした>");
     }
-    statusAndHeaders = std::move(text);
-    return true;
+    return r;
 }
 
 }  // namespace hanabira

@@ -24,6 +24,22 @@ std::string FetchPageText(const std::string& url, const AbortTest& abort);
 bool HeadRequest(const std::string& url, std::string& statusAndHeaders,
                  const std::function<void()>& pump = {});
 
+// How a request of the update checks ended. Aborted means the stop test ended it: the caller
+// then learnt nothing about the site, unlike a failed request, and must not store anything.
+enum class RequestResult { Ok, Failed, Aborted };
+
+// What a caller lends a request of the update checks.
+struct RequestControl {
+    AbortTest abort;             // asked every 50 ms, also while the server sends nothing
+    std::function<void()> pump;  // runs between those tests (the GUI thread paints through it)
+};
+
+// HeadRequest, stoppable: Ok only for a 2xx answer that arrived whole before any stop.
+RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, const RequestControl& control);
+// The feed fetch of the update checks, stoppable. Ok: text as FetchPageText gives it. Failed: text
+// is FetchPageText's failure text. Aborted: text is empty; what was read is dropped.
+RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control);
+
 // Limits that keep a dead or endless server from holding a request forever.
 struct FetchLimits {
     long connectTimeoutSec = 15;

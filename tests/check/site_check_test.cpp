@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "check/check_test_support.h"
 #include "store/site_table.h"
 #include "support/web_fetch.h"
@@ -170,12 +172,57 @@ TEST_F(SiteCheckTest, TableChangedWhileTheHeadRequestPumps) {
         hanabira::TLightStrings table = Table(server.Url("/slow"));
         table.Put(2, SiteLine("twin", "http://twin/", ""));  // no duplicate here
         int pumps = 0;
-        const auto result = hanabira::CheckSiteHeadIn(table, "http://site/", [&] {
+        hanabira::RequestControl control;
+        control.pump = [&] {
             if (pumps++ == 0) c.edit(table);
-        });
+        };
+        const auto result = hanabira::CheckSiteHeadIn(table, "http://site/", control);
         EXPECT_GE(pumps, 2) << "the pump runs while the request waits";
         EXPECT_EQ(result, c.want);
         c.check(table);
+    }
+}
+
+// A stop ends either step within a second, whatever the server does, and the site keeps the dates
+// it had; a request that fails on its own still follows the rules above.
+TEST_F(SiteCheckTest, StoppedStepsKeepTheDatesTheSiteHad) {
+    SiteAnswer stalledHead = Answer(7);
+    stalledHead.holdHead = true;
+    server.Set("/held", stalledHead);
+    SiteAnswer stalledFeed = Answer(8);
+    stalledFeed.stallAfter = 60;  // the feed's first bytes, then nothing
+    server.Set("/stalled", stalledFeed);
+    const std::string stored = "2026/01/01 00:00:00";
+    struct Case {
+        const char* name;
+        bool head;
+        std::string path;
+        std::function<bool()> sent;  // the server has the request: stop now
+    };
+    const std::vector<Case> cases = {
+        {"HEAD waiting for its answer", true, "/held", [&] { return server.Held("/held"); }},
+        {"feed stalled after its first bytes", false, "/stalled", [&] { return server.Stalled("/stalled"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        hanabira::TLightStrings table = Table(server.Url(c.path));
+        const std::string before = table.Get(1);
+        std::chrono::steady_clock::time_point stoppedAt{};
+        hanabira::RequestControl control;
+        control.pump = [] {};
+        control.abort = [&] {
+            if (stoppedAt == std::chrono::steady_clock::time_point{} && c.sent())
+                stoppedAt = std::chrono::steady_clock::now();
+            return stoppedAt != std::chrono::steady_clock::time_point{};
+        };
+        const SiteCheckResult r = c.head ? hanabira::CheckSiteHeadIn(table, "http://site/", control)
+                                         : hanabira::CheckSiteRssIn(table, "http://site/", control);
+        EXPECT_EQ(r, SiteCheckResult::Aborted);
+        EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, std::chrono::seconds(1));
+        EXPECT_EQ(table.Get(1), before) << "HeadTime " << SiteAt(table, 1).HeadTime << ", LastUpdate "
+                                        << SiteAt(table, 1).LastUpdate;
+        EXPECT_EQ(SiteAt(table, 1).LastUpdate, stored);
+        server.Release(c.path);
     }
 }
 

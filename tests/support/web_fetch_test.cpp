@@ -383,3 +383,94 @@ TEST_F(WebFetchTest, RequestsFromSeveralThreadsAtOnce) {
 
 }  // namespace
 }  // namespace hanabira
+
+namespace hanabira {
+namespace {
+
+// The requests of the update checks end within a second of a stop, whatever the server does, and
+// say that they were stopped; the pump runs throughout. Failures stay failures.
+TEST_F(WebFetchTest, StoppedRequestsEndAtOnceAndSaySo) {
+    ShortLimits();
+    CurrentFetchLimits().lowSpeedTimeSec = 20;  // only the stop may end these
+    CurrentFetchLimits().totalTimeoutSec = 30;
+    HttpTestServer server;
+    server.Get("/silent", [&server](const httplib::Request&, httplib::Response& res) {
+        server.Pause(20000);  // no status line, no headers
+        Reply(res, 200, "late");
+    });
+    server.Get("/after-headers", [&server](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/xml", [&server](size_t, httplib::DataSink&) {
+            server.Pause(20000);  // headers sent, then nothing
+            return false;
+        });
+    });
+    server.Get("/trickle", [&server](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("text/xml", [&server](size_t, httplib::DataSink& sink) {
+            return server.Pause(500) && sink.write("<x>", 1);  // 2 bytes a second
+        });
+    });
+    server.Start();
+    const std::string refused = "http://127.0.0.1:" + std::to_string(HttpTestServer::UnusedPort()) + "/";
+
+    struct Case {
+        const char* name;
+        bool head;
+        std::string url;
+        int stopAfterMs;  // < 0: never stopped
+        RequestResult want;
+    };
+    const std::vector<Case> cases = {
+        {"HEAD to a silent server", true, server.Url("/silent"), 300, RequestResult::Aborted},
+        {"feed from a silent server", false, server.Url("/silent"), 300, RequestResult::Aborted},
+        {"feed stalled after its headers", false, server.Url("/after-headers"), 300, RequestResult::Aborted},
+        {"feed trickling at 2 bytes/s", false, server.Url("/trickle"), 700, RequestResult::Aborted},
+        {"HEAD refused", true, refused, -1, RequestResult::Failed},
+        {"feed refused", false, refused, -1, RequestResult::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto start = steady_clock::now();
+        std::vector<steady_clock::time_point> pumps;
+        RequestControl control;
+        control.pump = [&] { pumps.push_back(steady_clock::now()); };
+        control.abort = [&] { return c.stopAfterMs >= 0 && SecondsSince(start) * 1000 >= c.stopAfterMs; };
+        std::string out = "stale";
+        const RequestResult r = c.head ? HeadCheck(c.url, out, control) : FetchFeed(c.url, out, control);
+        EXPECT_EQ(r, c.want);
+        if (c.stopAfterMs >= 0) {
+            EXPECT_LT(SecondsSince(start) * 1000, c.stopAfterMs + 1000);
+        }
+        if (r == RequestResult::Aborted) {
+            EXPECT_EQ(out, "") << "a stopped request hands back nothing";
+        } else if (r == RequestResult::Failed) {
+            EXPECT_EQ(out, c.head ? "" : S("<取得できませんでした>"));
+        }
+        auto previous = start;
+        for (const auto& t : pumps) {
+            EXPECT_LE(std::chrono::duration_cast<milliseconds>(t - previous).count(), 250);
+            previous = t;
+        }
+    }
+}
+
+TEST_F(WebFetchTest, ControlledRequestsReadLikeThePlainOnes) {
+    HttpTestServer server;
+    server.Get("/feed", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Last-Modified", "Mon, 07 Dec 2026 03:16:43 GMT");
+        Reply(res, 200, "a\nb\r\n");
+    });
+    server.Start();
+    RequestControl control;
+    int pumps = 0;
+    control.pump = [&] { ++pumps; };
+    control.abort = [] { return false; };
+    std::string text, headers;
+    EXPECT_EQ(FetchFeed(server.Url("/feed"), text, control), RequestResult::Ok);
+    EXPECT_EQ(text, FetchPageText(server.Url("/feed")));
+    EXPECT_EQ(HeadCheck(server.Url("/feed"), headers, control), RequestResult::Ok);
+    EXPECT_NE(headers.find("Last-Modified: Mon, 07 Dec 2026 03:16:43 GMT"), std::string::npos);
+    EXPECT_EQ(HeadCheck(server.Url("/none"), headers, control), RequestResult::Failed);
+}
+
+}  // namespace
+}  // namespace hanabira

@@ -552,9 +552,11 @@ void TForm1::tbAboutClick() {
 
 void TForm1::UpdateActions() {
     const bool checking = Checking.load();
-    acCheckRSS->setEnabled(!checking && !oneSiteCheckRunning_);
-    acRSSChecking->setEnabled(!checking && !oneSiteCheckRunning_);
-    acAbortRss->setEnabled(checking);
+    const bool oneSite = oneSiteCheckRunning_ || oneSiteSteps_ > 0;
+    acCheckRSS->setEnabled(!checking && !oneSite);
+    acRSSChecking->setEnabled(!checking && !oneSite);
+    // The one-site check waits with the window painting; it can be stopped like a run.
+    acAbortRss->setEnabled(checking || oneSite);
     acRefreshVisitSites->setEnabled(!checking);
 }
 
@@ -564,6 +566,9 @@ void TForm1::acRSSCheckingExecute() {
 
 void TForm1::acAbortRssExecute() {
     if (Checking.load() && CheckThread) CheckThread->AbortCheck();
+    // A one-site check further down this thread's stack sees the flag at its next stop test
+    // (within 50 ms) and ends without storing anything.
+    if (oneSiteCheckRunning_ || oneSiteSteps_ > 0) oneSiteAbort_ = true;
 }
 
 void TForm1::acRefreshVisitSitesExecute() { RefreshVisitSites(true); }
@@ -581,30 +586,62 @@ void TForm1::RssCheckFinished(TMWRSSCheck* sender) {
 }
 
 void TForm1::acCheckRSSExecute() {
+    // The window handles events while the check waits, and may be closed or even destroyed then:
+    // after each step, nothing of it is touched unless it is still there.
+    const QPointer<TForm1> self(this);
     oneSiteCheckRunning_ = true;
+    oneSiteAbort_ = false;
     UpdateActions();
     for (const char* name : {"tbCheckRSS", "tbRSSChecking"})
         if (QWidget* w = ToolBar2->findChild<QWidget*>(name)) w->repaint();
     try {
         const TMWBlogListRec rec = SelectedSite();
         CheckSiteHead(rec.SiteURL);
-        CheckSiteRss(rec.SiteURL);
+        if (!self) return;
+        if (!oneSiteAbort_) CheckSiteRss(rec.SiteURL);
+        if (!self) return;
     } catch (...) {
+        if (!self) return;
         ShowMessage(this, Tr(kNoSiteSelected));
     }
     oneSiteCheckRunning_ = false;
     UpdateActions();
 }
 
+namespace {
+// A one-site step's request: the window keeps painting, and the step stops when the abort command
+// asks, the application shuts down, or the window goes away under it.
+RequestControl OneSiteControl(std::function<bool()> stop) {
+    RequestControl control;
+    control.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); };
+    control.abort = [stop = std::move(stop)] { return QCoreApplication::closingDown() || stop(); };
+    return control;
+}
+}  // namespace
+
 void TForm1::CheckSiteHead(const std::string& url) {
-    const SiteCheckResult r = CheckSiteHeadIn(*SiteTableList, url, [] {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    });
+    const QPointer<TForm1> self(this);
+    // Outside the check command (a registration's check) a stale stop must not hold.
+    if (!oneSiteCheckRunning_ && oneSiteSteps_ == 0) oneSiteAbort_ = false;
+    ++oneSiteSteps_;
+    UpdateActions();
+    const SiteCheckResult r = CheckSiteHeadIn(*SiteTableList, url, OneSiteControl([self] {
+        return !self || self->oneSiteAbort_;
+    }));
+    if (!self) return;
+    --oneSiteSteps_;
     if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
 }
 
 void TForm1::CheckSiteRss(const std::string& url) {
-    const SiteCheckResult r = CheckSiteRssIn(*SiteTableList, url);
+    const QPointer<TForm1> self(this);
+    ++oneSiteSteps_;
+    UpdateActions();
+    const SiteCheckResult r = CheckSiteRssIn(*SiteTableList, url, OneSiteControl([self] {
+        return !self || self->oneSiteAbort_;
+    }));
+    if (!self) return;
+    --oneSiteSteps_;
     if (r == SiteCheckResult::NoFeedUrl) {
         ShowMessage(this, Tr("RSSURLが設定されていません"));
         return;

@@ -148,6 +148,10 @@ private:
     std::string viewCategory_;
     int viewTableCount_ = -1;
     bool oneSiteCheckRunning_ = false;
+    // One-site steps (HEAD or feed) waiting further down this thread's stack, and the abort
+    // command's request that they stop.
+    int oneSiteSteps_ = 0;
+    bool oneSiteAbort_ = false;
 };
 
 }  // namespace hanabira
