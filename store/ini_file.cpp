@@ -1,0 +1,208 @@
+#include "store/ini_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <stdexcept>
+
+#include "store/text_file.h"
+#include "support/codepage.h"
+#include "support/sjis_text.h"
+
+namespace hanabira {
+
+namespace {
+
+constexpr std::string_view kKeyValuesMarker = "\t#_MWDivKeyValues_#\t";
+constexpr std::string_view kMultiLineMarker = "\t#_MWDivMultiLine_#\t";
+constexpr std::string_view kComponentMarker = "\t#_MWDivComponent_#\t";
+constexpr std::string_view kTagsSuffix = "\t_MWTags_\t";
+constexpr std::string_view kPropsSuffix = "\t_Props_\t";
+
+std::string SectionName(std::string_view key, std::string_view suffix) {
+    return std::string(key).append(suffix);
+}
+
+// Whether text holds the section in the form TakeElement and ExtractTagSection find it.
+bool HasSection(std::string_view text, std::string_view name) {
+    const size_t a = FindOnBoundary("<!--" + std::string(name) + "-->", text);
+    const size_t b = FindOnBoundary("<!--/" + std::string(name) + "-->", text);
+    return a != std::string_view::npos && b != std::string_view::npos && b >= a;
+}
+
+// Where a named value's section lies in the multi-line text, its name compared without ASCII letter
+// case like the keys of single-line values. Lower-casing keeps every byte in place, so offsets found
+// in the lowered text hold in the original.
+struct SectionSpan {
+    size_t begin = std::string_view::npos, contentBegin = 0, contentEnd = 0, end = 0;
+    bool Found() const { return begin != std::string_view::npos; }
+};
+
+SectionSpan FindValueSection(std::string_view text, std::string_view key) {
+    const std::string lower = LowerSjis(text);
+    const std::string name = LowerSjis(SectionName(key, kTagsSuffix));
+    const std::string open = "<!--" + name + "-->", close = "<!--/" + name + "-->";
+    SectionSpan span;
+    const size_t a = FindOnBoundary(open, lower);
+    if (a == std::string_view::npos) return span;
+    const size_t b = FindOnBoundary(close, std::string_view(lower).substr(a + open.size()));
+    if (b == std::string_view::npos) return span;
+    span.begin = a;
+    span.contentBegin = a + open.size();
+    span.contentEnd = span.contentBegin + b;
+    span.end = span.contentEnd + close.size();
+    return span;
+}
+
+}  // namespace
+
+TMWIniFile::TMWIniFile(std::string path) : path_(std::move(path)) {}
+
+void TMWIniFile::RegisterComponentProp(std::string storageKey, std::function<std::string()> get,
+                                       std::function<void(const std::string&)> set) {
+    props_.push_back({std::move(storageKey), std::move(get), std::move(set)});
+}
+
+void TMWIniFile::Block(const std::string& reason) {
+    blocked_ = true;
+    error_ = SjisLiteral("設定ファイルを読み込めません。終了時に設定を保存しません。") + "\r\n" + reason;
+}
+
+bool TMWIniFile::ReadSettings() {
+    blocked_ = false;
+    error_.clear();
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return false;  // a first run: nothing to read
+        Block(Utf8ToSjis(path_ + ": " + std::strerror(errno)));
+        return false;
+    }
+    // Not opened at all unless it is a plain file: opening a FIFO would wait for a writer.
+    if (!S_ISREG(st.st_mode)) {
+        Block(Utf8ToSjis(path_ + ": not a regular file"));
+        return false;
+    }
+    if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
+        Block(Utf8ToSjis(path_ + ": larger than 16 MiB"));
+        return false;
+    }
+    std::string bytes, why;
+    if (!ReadWholeFile(path_, bytes, &why)) {
+        Block(why);
+        return false;
+    }
+    if (bytes.size() > kMaxSettingsFileBytes) {
+        Block(Utf8ToSjis(path_ + ": larger than 16 MiB"));
+        return false;
+    }
+    const std::string text = NormalizeLineBreaks(bytes);  // what LoadTextFile gives
+    lastRead_ = text;
+
+    std::string work = text;
+    keys_.SetText(CutThrough(work, kKeyValuesMarker));
+    multiLine_ = CutThrough(work, kMultiLineMarker);
+
+    // Properties are looked up in everything before the last marker, as they always have been.
+    std::string rest = text;
+    const std::string components = CutThrough(rest, kComponentMarker);
+    for (const Prop& prop : props_) {
+        const std::string name = SectionName(prop.key, kPropsSuffix);
+        // Without its section a property keeps its value: the key may merely occur in some text.
+        if (!HasSection(components, name)) continue;
+        try {
+            prop.set(ExtractTagSection(components, name));
+        } catch (const std::exception&) {
+            // One property that cannot take its value must not stop the others.
+        }
+    }
+    return true;
+}
+
+bool TMWIniFile::WriteSettings() {
+    if (blocked_) return false;
+    std::string components;
+    for (const Prop& prop : props_) {
+        std::string value;
+        try {
+            value = prop.get();
+        } catch (const std::exception&) {
+            value.clear();
+        }
+        components.append(WrapTagSection(SectionName(prop.key, kPropsSuffix), value)).append("\r\n");
+    }
+    std::string text = TrimLineBreaks(keys_.GetText());
+    text.append(kKeyValuesMarker).append(TrimLineBreaks(multiLine_)).append(kMultiLineMarker);
+    text.append(TrimLineBreaks(components)).append(kComponentMarker);
+    std::string why;
+    if (!SaveTextFile(path_, text, &why)) {
+        error_ = why;
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
+std::string TMWIniFile::ReadValue(std::string_view key) const {
+    const int i = keys_.IndexOfName(key);
+    if (i >= 0) return keys_.Values(key);
+    const SectionSpan span = FindValueSection(multiLine_, key);
+    if (!span.Found()) return {};
+    return TrimLineBreaks(std::string_view(multiLine_).substr(span.contentBegin, span.contentEnd - span.contentBegin));
+}
+
+void TMWIniFile::WriteValue(std::string_view key, std::string_view value) {
+    // Every item of the key goes: a second one left behind would be found on the next read.
+    for (int i; (i = keys_.IndexOfName(key)) >= 0;) keys_.Delete(i);
+    // Any line break makes the value multi-line: a bare LF in a key line would split it into two
+    // items when the file is read back.
+    if (value.find_first_of("\r\n") != std::string_view::npos) {
+        for (SectionSpan span; (span = FindValueSection(multiLine_, key)).Found();)
+            multiLine_.erase(span.begin, span.end - span.begin);
+        multiLine_.append(WrapTagSection(SectionName(key, kTagsSuffix), value));
+        return;
+    }
+    std::string item(key);
+    item.append("=").append(value);
+    keys_.Add(std::move(item));
+}
+
+std::string FormatFormPos(const TFormPos& pos) {
+    return std::to_string(pos.Left) + "\t" + std::to_string(pos.Top) + "\t" + std::to_string(pos.Width) + "\t" +
+           std::to_string(pos.Height);
+}
+
+TFormPos ParseFormPos(std::string_view text, const TFormPos& current) {
+    TFormPos pos = current;
+    int* items[] = {&pos.Left, &pos.Top, &pos.Width, &pos.Height};
+    for (int* item : items) {
+        int v = 0;
+        if (ParseIntText(CutTokenView(text, "\t"), v)) *item = v;
+    }
+    return pos;
+}
+
+bool ParseIntText(std::string_view text, int& value) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return false;
+    }
+    if (text.empty()) return false;
+    int v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    value = v;
+    return true;
+}
+
+std::string IntPropertyText(int value) { return std::to_string(value); }
+
+int ReadIntPropertyText(std::string_view text) {
+    int v = 0;
+    return ParseIntText(text, v) ? v : 0;
+}
+
+}  // namespace hanabira
