@@ -10,6 +10,8 @@
 #include "support/sjis_text.h"
 #include "test_support.h"
 
+using testing_support::S;
+
 using namespace hanabira;
 
 namespace {
@@ -29,7 +31,9 @@ struct CorpusRow {
     const char* expected;
 };
 
-// Every file of the folder, so that a feed added there cannot go unchecked.
+// Every file of the folder, so that a feed added there cannot go unchecked. The RSS feeds give the
+// dates they gave before Atom entries were read; only those written in another zone than Japan's
+// moved (to Japan's clock).
 const CorpusRow kCorpus[] = {
         {"EUC-JP/_mozilla_bug426271_text-euc-jp.html", ""},
         {"EUC-JP/_mozilla_bug431054_text.html", ""},
@@ -40,20 +44,20 @@ const CorpusRow kCorpus[] = {
         {"EUC-JP/arclamp.jp.xml", "2005/12/30 19:07:00"},
         {"EUC-JP/aristrist.s57.xrea.com.xml", "2006/01/02 19:27:50"},
         {"EUC-JP/artifact-jp.com.xml", "2003/05/16 19:29:16"},
-        {"EUC-JP/atom.ycf.nanet.co.jp.xml", ""},
+        {"EUC-JP/atom.ycf.nanet.co.jp.xml", "2006/01/01 01:22:43"},
         {"EUC-JP/azito.under.jp.xml", "2006/01/02 01:47:44"},
         {"EUC-JP/azoz.org.xml", "2005/12/29 16:32:10"},
-        {"EUC-JP/blog.kabu-navi.com.atom.xml", ""},
-        {"EUC-JP/blog.kabu-navi.com.xml", ""},
+        {"EUC-JP/blog.kabu-navi.com.atom.xml", "2005/03/31 01:08:09"},
+        {"EUC-JP/blog.kabu-navi.com.xml", "2005/11/10 00:30:50"},
         {"EUC-JP/bphrs.net.xml", "2005/12/26 19:45:28"},
         {"EUC-JP/ch.kitaguni.tv.xml", "2005/12/22 20:19:00"},
-        {"EUC-JP/club.h14m.org.xml", "2006/01/03 06:40:14"},
+        {"EUC-JP/club.h14m.org.xml", "2006/01/03 15:40:14"},  // +00:00: nine hours on
         {"EUC-JP/contents-factory.com.xml", "2006/01/01 22:46:08"},
         {"EUC-JP/furusatonoeki.cutegirl.jp.xml", "2005/10/26 23:33:37"},
         {"EUC-JP/manana.moo.jp.xml", "2005/09/21 21:38:56"},
         {"EUC-JP/mimizun.com.xml", "2006/01/03 12:23:55"},
         {"EUC-JP/misuzilla.org.xml", "2005/12/27"},
-        {"EUC-JP/overcube.com.atom.xml", ""},
+        {"EUC-JP/overcube.com.atom.xml", "2006/01/01 00:00:00"},
         {"EUC-JP/overcube.com.xml", "2006/01/01 00:00:00"},
         {"EUC-JP/pinkupa.com.xml", "2006/01/01 12:01:09"},
         {"EUC-JP/rdf.ycf.nanet.co.jp.xml", "2006/01/01 01:22:43"},
@@ -61,33 +65,33 @@ const CorpusRow kCorpus[] = {
         {"EUC-JP/tls.org.xml", "2006/01/03 09:33:46"},
         {"EUC-JP/yukiboh.moo.jp.xml", "2006/01/01 16:06:14"},
         {"SHIFT_JIS/10e.org.xml", "2006/01/03 04:02:09"},
-        {"SHIFT_JIS/1affliate.com.xml", ""},
+        {"SHIFT_JIS/1affliate.com.xml", "2005/12/28 21:39:12"},
         {"SHIFT_JIS/_chromium_Shift-JIS_with_no_encoding_specified.html", ""},
         {"SHIFT_JIS/_ude_1.txt", ""},
         {"SHIFT_JIS/_ude_2.txt", ""},
         {"SHIFT_JIS/_ude_3.txt", ""},
         {"SHIFT_JIS/_ude_4.txt", ""},
-        {"SHIFT_JIS/accessories-brand.com.xml", ""},
-        {"SHIFT_JIS/amefoot.net.xml", ""},
-        {"SHIFT_JIS/andore.com.inami.xml", "2006/01/02 19:30:00/08:00"},
+        {"SHIFT_JIS/accessories-brand.com.xml", "2005/02/15 08:43:06"},
+        {"SHIFT_JIS/amefoot.net.xml", "2005/07/29 18:05:33"},
+        {"SHIFT_JIS/andore.com.inami.xml", "2006/01/03 12:30:00"},  // -08:00: seventeen hours on
         {"SHIFT_JIS/andore.com.money.xml", "2006/01/03 22:02:36"},
         {"SHIFT_JIS/andore.com.xml", "2005/08/23 07:46:13"},
-        {"SHIFT_JIS/blog.inkase.net.xml", ""},
-        {"SHIFT_JIS/blog.paseri.ne.jp.xml", ""},
-        {"SHIFT_JIS/bloglelife.com.xml", ""},
-        {"SHIFT_JIS/brag.zaka.to.xml", ""},
-        {"SHIFT_JIS/celeb.lalalu.com.xml", ""},
-        {"SHIFT_JIS/clickablewords.com.xml", ""},
-        {"SHIFT_JIS/do.beginnersrack.com.xml", ""},
-        {"SHIFT_JIS/dogsinn.jp.xml", ""},
-        {"SHIFT_JIS/grebeweb.net.xml", ""},
-        {"SHIFT_JIS/milliontimes.jp.xml", ""},
+        {"SHIFT_JIS/blog.inkase.net.xml", "2010/01/01 00:00:00"},  // Atom 1.0 published, Z
+        {"SHIFT_JIS/blog.paseri.ne.jp.xml", "2005/12/04 09:34:01"},
+        {"SHIFT_JIS/bloglelife.com.xml", "2005/11/30 20:16:40"},
+        {"SHIFT_JIS/brag.zaka.to.xml", "2005/05/05 20:35:00"},  // Atom 0.3 issued in +09:00 kept
+        {"SHIFT_JIS/celeb.lalalu.com.xml", "2005/12/19 06:13:30"},
+        {"SHIFT_JIS/clickablewords.com.xml", "2005/12/22 20:06:21"},
+        {"SHIFT_JIS/do.beginnersrack.com.xml", "2005/10/23 09:08:00"},
+        {"SHIFT_JIS/dogsinn.jp.xml", "2005/07/29 23:32:11"},
+        {"SHIFT_JIS/grebeweb.net.xml", "2006/01/03 18:55:30"},
+        {"SHIFT_JIS/milliontimes.jp.xml", "2005/04/24 17:27:52"},
         {"SHIFT_JIS/moon-light.ne.jp.xml", "2006/01/02 19:05:13"},
-        {"SHIFT_JIS/nextbeaut.com.xml", ""},
-        {"SHIFT_JIS/ooganemochi.com.xml", ""},
-        {"SHIFT_JIS/perth-on.net.xml", ""},
+        {"SHIFT_JIS/nextbeaut.com.xml", "2005/12/30 17:39:29"},
+        {"SHIFT_JIS/ooganemochi.com.xml", "2005/10/03 14:12:31"},
+        {"SHIFT_JIS/perth-on.net.xml", "2005/12/27 18:21:02"},  // Atom 0.3 issued, Z
         {"SHIFT_JIS/sakusaka-silk.net.xml", "2005/12/18 15:58:42"},
-        {"SHIFT_JIS/setsuzei119.jp.xml", ""},
+        {"SHIFT_JIS/setsuzei119.jp.xml", "2005/10/13 09:52:02"},
         {"SHIFT_JIS/tamuyou.haun.org.xml", "2006/01/03 17:51:01"},
         {"SHIFT_JIS/yasuhisa.com.xml", "2006/01/03 21:32:56"},
 };
@@ -106,4 +110,125 @@ TEST(FeedDatesCorpus, EveryFeedGivesItsPinnedDate) {
         const std::string relative = std::filesystem::relative(entry.path(), root).generic_string();
         EXPECT_TRUE(listed.count(relative)) << relative << " has no pinned date";
     }
+}
+
+namespace {
+
+std::string PubDateFeed(const std::string& element) {
+    return LowerSjis("<rss><channel><item><pubDate>" + element + "</pubDate></item></channel></rss>");
+}
+std::string DcDateFeed(const std::string& element) {
+    return LowerSjis("<rdf:RDF><channel></channel><item><dc:date>" + element + "</dc:date></item></rdf:RDF>");
+}
+
+}  // namespace
+
+// The stored date is on Japan's clock whatever zone the feed writes; Japan's own zone and dates
+// without a zone keep the text they always had.
+TEST(FeedDatesZones, StoredOnJapansClock) {
+    struct Row {
+        bool pubDate;
+        const char* element;
+        const char* stored;
+    };
+    const Row rows[] = {
+        {true, "Mon, 07 Dec 2026 03:16:43 +0000", "2026/12/07 12:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 -0000", "2026/12/07 12:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 GMT", "2026/12/07 12:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 UT", "2026/12/07 12:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 EST", "2026/12/07 17:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 PDT", "2026/12/07 19:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 +05:30", "2026/12/07 06:46:43"},
+        {true, "Sun, 06 Dec 2026 20:30:00 -0800", "2026/12/07 13:30:00"},   // the next day in Japan
+        {true, "Wed, 31 Dec 2025 20:30:00 GMT", "2026/01/01 05:30:00"},     // the next year
+        {true, "Mon, 07 Dec 2026 03:16:43 +0900", "2026/12/07 03:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 JST", "2026/12/07 03:16:43 js"},
+        {true, "Mon, 07 Dec 2026 03:16:43 GMT+0900", "2026/12/07 03:16:43 gm"},
+        {true, "Mon, 07 Dec 2026 03:16:43", "2026/12/07 03:16:43"},
+        {true, "Mon, 07 Dec 2026 03:16:43 XYZ", "2026/12/07 03:16:43 xyz"},  // unknown: as written
+        {false, "2026-12-07T03:16:43Z", "2026/12/07 12:16:43"},
+        {false, "2026-12-07T03:16:43+00:00", "2026/12/07 12:16:43"},
+        {false, "2026-12-07T03:16:43-08:00", "2026/12/07 20:16:43"},
+        {false, "2026-12-07T03:16:43.250Z", "2026/12/07 12:16:43"},
+        {false, "2026-12-07T03:16:43.1234567Z", "2026/12/07 12:16:43"},
+        {false, "2026-12-07T03:16Z", "2026/12/07 12:16:00"},
+        {false, "2026-12-07T03:16:43+09:00", "2026/12/07 03:16:43"},
+        {false, "2026-12-07T03:16:43+0900", "2026/12/07 03:16:43"},
+        {false, "2026-12-07T03:16:43", "2026/12/07 03:16:43"},
+        {false, "2026-12-07", "2026/12/07"},
+        {false, "2026-12-07Z", "2026/12/07z"},  // no time: nothing to move
+    };
+    for (const auto& r : rows) {
+        const std::string feed = r.pubDate ? PubDateFeed(r.element) : DcDateFeed(r.element);
+        EXPECT_EQ(FeedDateFromText(feed, kNow), r.stored) << r.element;
+    }
+}
+
+// Whether a date lies in the future is decided on Japan's clock: 02:00 Greenwich is 11:00 in Japan,
+// after the clock's 10:00, so the older item is taken.
+TEST(FeedDatesZones, FutureIsJudgedAfterTheMove) {
+    const std::string feed = DcDateFeed("2026-12-08T02:00:00Z</dc:date></item><item><dc:date>2026-12-08T00:30:00Z");
+    EXPECT_EQ(FeedDateFromText(feed, kNow), "2026/12/08 09:30:00");
+}
+
+TEST(FeedDatesAtom, EntriesGiveTheDate) {
+    const std::string atom10 = "<?xml version=\"1.0\"?><feed xmlns=\"http://www.w3.org/2005/Atom\">"
+                               "<title>t</title><updated>2026-12-08T09:00:00+09:00</updated>";
+    const std::string atom03 = "<feed version=\"0.3\"><modified>2026-12-08T00:00:00Z</modified>";
+    struct Row {
+        const char* name;
+        std::string feed, expected;
+    };
+    const Row rows[] = {
+        {"published before updated, feed date passed over",
+         atom10 + "<entry><title>a</title><updated>2026-12-07T12:00:00+09:00</updated>"
+                  "<published>2026-12-06T12:00:00+09:00</published></entry></feed>",
+         "2026/12/06 12:00:00"},
+        {"updated when not published",
+         atom10 + "<entry><updated>2026-12-05T12:00:00+09:00</updated></entry></feed>", "2026/12/05 12:00:00"},
+        {"issued before modified",
+         atom03 + "<entry><modified>2026-12-07T00:00:00Z</modified><issued>2026-12-06T20:00:00+09:00</issued>"
+                  "<created>2026-12-06T11:00:00Z</created></entry></feed>",
+         "2026/12/06 20:00:00"},
+        {"modified when not issued", atom03 + "<entry><modified>2026-12-07T00:00:00Z</modified></entry></feed>",
+         "2026/12/07 09:00:00"},
+        {"future entry skipped",
+         atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry>\r\n"
+                  "<entry xml:lang=\"ja\"><published>2026-12-01T00:00:00+09:00</published></entry></feed>",
+         "2026/12/01 00:00:00"},
+        {"each entry its own date",
+         atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry>"
+                  "<entry><updated>2026-12-02T00:00:00+09:00</updated></entry>"
+                  "<entry><published>2026-12-01T00:00:00+09:00</published></entry></feed>",
+         "2026/12/02 00:00:00"},
+        {"every entry in the future", atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry></feed>",
+         ""},
+        {"entry without a date stops", atom10 + "<entry><title>a</title></entry><entry><published>2026-12-01"
+                                                "</published></entry></feed>",
+         ""},
+        {"empty date stops",
+         atom10 + "<entry><published></published></entry><entry><published>2026-12-01</published></entry></feed>",
+         ""},
+        {"no entry", atom10 + "</feed>", ""},
+        {"date on its own lines", atom10 + "<entry><published>\r\n2026-12-01T00:00:00+09:00\r\n</published></entry>",
+         "2026/12/01 00:00:00"},
+        {"cut off inside an entry", atom10 + "<entry><published>2026-12-01T00:00:00+09:00</published><title>",
+         "2026/12/01 00:00:00"},
+        {"unreadable date ends the scan",
+         atom10 + "<entry><published>someday</published></entry><entry><published>2026-12-01</published></entry>",
+         "someday"},
+        {"longer tag names are no entries",
+         atom10 + "<entrylist><published>2026-12-03</published></entrylist>"
+                  "<entry><published>2026-12-01</published></entry>",
+         "2026/12/01"},
+        {"japanese around the tags",
+         atom10 + S("<entry><title>表示ソフト</title><published>2026-12-01T00:00:00+09:00</published></entry>"),
+         "2026/12/01 00:00:00"},
+        // An RSS date element anywhere keeps the RSS reading, even with entries beside it.
+        {"rss element decides",
+         "<rdf><channel><dc:date>2026-12-01</dc:date></channel></rdf><entry><published>2026-12-01</published>"
+         "</entry>",
+         ""},
+    };
+    for (const auto& r : rows) EXPECT_EQ(FeedDateFromText(LowerSjis(r.feed), kNow), r.expected) << r.name;
 }
