@@ -1,0 +1,28 @@
+#pragma once
+// Binds widgets to the settings store: control properties by name, and window positions.
+#include <QList>
+#include <QRect>
+
+class QWidget;
+
+namespace hanabira {
+
+class TMWIniFile;
+
+// Registers the storage key control->objectName() + "." + propertyName. Property names, matched
+// without regard to case: "width" and "height" (integer text), "lines" (a QTextEdit's or
+// QPlainTextEdit's text, each line followed by CR LF). Any other name reads as empty text and
+// ignores a set.
+void RegisterWidgetProperty(TMWIniFile& ini, QWidget* control, const char* propertyName);
+
+// Writes objectName() + ".Pos": the window's normal (not minimised, not maximised) geometry.
+void StoreFormPos(TMWIniFile& ini, QWidget* window);
+// Puts the window where StoreFormPos found it, on a screen that is still there; keepSize keeps the
+// window's current width and height.
+void RestoreFormPos(TMWIniFile& ini, QWidget* window, bool keepSize);
+
+// The rect itself when enough of it shows on one of the areas; otherwise moved (and shrunk where it
+// does not fit) into the nearest area.
+QRect FitOnScreens(const QRect& rect, const QList<QRect>& availableAreas);
+
+}  // namespace hanabira
