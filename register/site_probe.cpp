@@ -1,5 +1,7 @@
 #include "register/site_probe.h"
 
+#include <vector>
+
 #include "support/codepage.h"
 #include "support/encoding.h"
 #include "support/html_text.h"
@@ -23,20 +25,83 @@ std::string WithoutBreaks(std::string_view text) {
 
 std::string CleanField(std::string_view text) { return TrimSpaces(WithoutBreaks(text)); }
 
-// The value after "href=" in the rest of a link tag. A double-quoted value is taken between its
-// quotes; an empty one gives the empty text, so the caller tries the next link. An unquoted value
-// ends at white space or a double quote, a single-quoted one at its closing quote, so that the
-// attributes after it never become part of the URL.
-std::string HrefValue(std::string& rest) {
-    if (!rest.empty() && rest.front() == '"') {
-        CutToken(rest, "\"");
-        return CutToken(rest, "\"");
+// The head is walked byte by byte. Every byte that the walk stops at ("<", ">", quotes, "=", white
+// space) lies below 0x40 and so is never the second byte of a Shift_JIS character: the byte after
+// it always starts a character, and a name or value taken between such bytes is whole characters.
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+bool IsNameChar(char c) { return !IsSpace(c) && c != '=' && c != '>' && c != '/' && c != '"' && c != '\''; }
+
+struct Attribute {
+    std::string_view name;      // from the lower-cased copy
+    size_t valueBegin = 0, valueEnd = 0;  // byte range of the value, in both texts
+};
+
+// The attributes of a tag from pos (after its name) to its closing ">", which a quoted value may
+// contain. pos ends after the ">" (or at the end of the text).
+std::vector<Attribute> ReadAttributes(std::string_view low, size_t& pos) {
+    std::vector<Attribute> attrs;
+    const size_t n = low.size();
+    while (pos < n) {
+        while (pos < n && (IsSpace(low[pos]) || low[pos] == '/')) ++pos;
+        if (pos >= n) break;
+        if (low[pos] == '>') {
+            ++pos;
+            break;
+        }
+        Attribute a;
+        size_t nameEnd = pos;
+        while (nameEnd < n && IsNameChar(low[nameEnd])) ++nameEnd;
+        if (nameEnd == pos) ++nameEnd;  // a stray quote or "=": step over it
+        a.name = low.substr(pos, nameEnd - pos);
+        pos = nameEnd;
+        size_t p = pos;
+        while (p < n && IsSpace(low[p])) ++p;
+        if (p < n && low[p] == '=') {
+            ++p;
+            while (p < n && IsSpace(low[p])) ++p;
+            if (p < n && (low[p] == '"' || low[p] == '\'')) {
+                const size_t close = low.find(low[p], p + 1);
+                a.valueBegin = p + 1;
+                a.valueEnd = close == std::string_view::npos ? n : close;
+                pos = close == std::string_view::npos ? n : close + 1;
+            } else {
+                a.valueBegin = p;
+                while (p < n && !IsSpace(low[p]) && low[p] != '>') ++p;
+                a.valueEnd = p;
+                pos = p;
+            }
+        }
+        attrs.push_back(a);
     }
-    if (!rest.empty() && rest.front() == '\'') {
-        CutToken(rest, "'");
-        return CutToken(rest, "'");
-    }
-    return CutToken(rest, " \t\r\n\"");
+    return attrs;
+}
+
+const Attribute* FindAttribute(const std::vector<Attribute>& attrs, std::string_view name) {
+    for (const Attribute& a : attrs)
+        if (a.name == name) return &a;
+    return nullptr;
+}
+
+std::string_view ValueIn(std::string_view text, const Attribute* a) {
+    return a ? text.substr(a->valueBegin, a->valueEnd - a->valueBegin) : std::string_view();
+}
+
+// A URL attribute as a browser takes it: white space around it dropped, entities decoded.
+std::string UrlValue(std::string_view value) { return TrimSpaces(DecodeEntities(CleanField(value))); }
+
+// What an alternate link announces, by its type: a feed, something that might be one (no type, or
+// another XML type), or something that is not (a page, oEmbed data).
+enum class LinkKind { Feed, Maybe, Other };
+
+LinkKind KindOf(std::string_view lowType) {
+    std::string type = TrimSpaces(CleanField(lowType.substr(0, lowType.find(';'))));
+    if (type == "application/rss+xml" || type == "application/atom+xml" || type == "application/rdf+xml")
+        return LinkKind::Feed;
+    if (type.empty() || type == "text/xml" || type == "application/xml") return LinkKind::Maybe;
+    if (type.size() > 4 && type.compare(type.size() - 4, 4, "+xml") == 0 && type != "application/xhtml+xml")
+        return LinkKind::Maybe;
+    return LinkKind::Other;
 }
 
 }  // namespace
@@ -45,19 +110,66 @@ std::string ProbeUrlFromField(std::string_view fieldText) {
     return StripTrailingSlash(CleanField(fieldText));
 }
 
-std::string FindFeedLink(std::string_view decodedPage) {
-    std::string page(decodedPage);
+std::string FindFeedLink(std::string_view decodedPage, std::string_view pageUrl) {
+    // Searched in lower case; lower-casing keeps every byte where it is, so the values are cut
+    // from the page as served at the positions found.
+    const std::string lowPage = LowerSjis(decodedPage);
     // Only the head announces feeds; a page without "<body" has no head to search.
-    std::string head = CutThrough(page, "<body");
-    while (!head.empty()) {
-        CutThrough(head, "<link ");
-        std::string tag = CutToken(head, ">");
-        if (CharPos("href=", tag) == 0 || CharPos("rel=\"alternate\"", tag) == 0) continue;
-        CutThrough(tag, "href=");
-        std::string feed = HrefValue(tag);
-        if (!feed.empty()) return feed;
+    const size_t bodyAt = FindOnBoundary("<body", lowPage);
+    if (bodyAt == std::string::npos) return {};
+    const std::string_view low(lowPage.data(), bodyAt);
+    const std::string_view page = decodedPage.substr(0, bodyAt);
+
+    std::string base(pageUrl), fallback;
+    size_t pos = 0;
+    while ((pos = low.find('<', pos)) != std::string_view::npos) {
+        if (low.compare(pos, 4, "<!--") == 0) {
+            const size_t end = low.find("-->", pos + 4);  // a link commented out announces nothing
+            pos = end == std::string_view::npos ? low.size() : end + 3;
+            continue;
+        }
+        size_t nameEnd = pos + 1;
+        while (nameEnd < low.size() && IsNameChar(low[nameEnd])) ++nameEnd;
+        const std::string_view name = low.substr(pos + 1, nameEnd - pos - 1);
+        if (name == "script" || name == "style") {
+            // Their text is not markup: a "<link" in a script string is no link.
+            const size_t end = low.find(name == "script" ? "</script" : "</style", nameEnd);
+            pos = end == std::string_view::npos ? low.size() : end + 2;
+            continue;
+        }
+        if (name != "link" && name != "base") {
+            pos = nameEnd;
+            continue;
+        }
+        pos = nameEnd;
+        const std::vector<Attribute> attrs = ReadAttributes(low, pos);
+        const std::string href = UrlValue(ValueIn(page, FindAttribute(attrs, "href")));
+        if (href.empty()) continue;
+        if (name == "base") {
+            if (!pageUrl.empty()) base = ResolveLink(pageUrl, href);
+            continue;
+        }
+        if (TrimSpaces(ValueIn(low, FindAttribute(attrs, "rel"))) != "alternate") continue;
+        const LinkKind kind = KindOf(ValueIn(low, FindAttribute(attrs, "type")));
+        if (kind == LinkKind::Feed) return base.empty() ? href : ResolveLink(base, href);
+        // Another language's version of the page, or a type that is no feed, is never taken.
+        if (kind == LinkKind::Maybe && fallback.empty() && !FindAttribute(attrs, "hreflang"))
+            fallback = base.empty() ? href : ResolveLink(base, href);
     }
-    return {};
+    return fallback;
+}
+
+std::string DecodePageAsServed(std::string_view bytes) {
+    return DeclaresUtf8(bytes) ? DecodeUtf8Text(bytes) : ConvertToShiftJis(bytes, 0);
+}
+
+std::string DecodeFeedAsServed(std::string_view bytes) {
+    if (DeclaresUtf8(bytes)) {
+        std::string decoded = ConvertToShiftJis(bytes, 2);
+        // The marker may stand anywhere: a text that is not UTF-8 after all is decoded by detection.
+        if (!decoded.empty() || bytes.empty()) return decoded;
+    }
+    return ConvertToShiftJis(bytes, 0);
 }
 
 void ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& status) {
@@ -66,13 +178,12 @@ void ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& 
         if (status) status(SjisLiteral(utf8));
     };
     say("サイトデータを読み込んでいます");
-    const std::string page = DecodePageText(FetchPageText(std::string(url)));
-    result.FeedURL = FindFeedLink(page);
+    const std::string page = DecodePageAsServed(FetchPageText(std::string(url)));
+    result.FeedURL = FindFeedLink(page, url);
     if (result.FeedURL.empty()) return;
-    // The feed URL is fetched as the page gives it; only the first feed link is ever tried.
+    // Only the link chosen is ever tried, even when its feed cannot be fetched.
     say("RSSデータを読み込んでいます");
-    const std::string rss = DecodeFeedText(FetchPageText(result.FeedURL));
-    result.Title = ExtractTitle(rss);
+    result.Title = ExtractTitle(DecodeFeedAsServed(FetchPageText(result.FeedURL)));
 }
 
 ProbeResult ProbeSiteUrl(std::string_view url, const ProbeStatus& status) {

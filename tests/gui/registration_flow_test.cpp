@@ -31,7 +31,7 @@ protected:
                                   "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"" +
                                       server.Url("/Feed.XML") + "\"></head><body>本文</body></html>",
                                   "CP932"));
-        server.Serve("/feed.xml",
+        server.Serve("/Feed.XML",
                      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><rss><channel><title>花びら Garden</title>"
                      "<item><pubDate>Mon, 07 Dec 2020 03:16:43 +0900</pubDate></item></channel></rss>",
                      "application/xml");
@@ -77,12 +77,10 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
     const std::string line = form->SiteTableList->Get(0);
     const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(line);
     ASSERT_EQ(rec.Registered.size(), 19u);
-    // Title and feed come lower-cased from the feed; the new site is checked at once (its feed
-    // date stored), "Skip" leaves the HEAD date empty.
-    // Title and feed URL come lower-cased (the page announces /Feed.XML); the new site is checked at
-    // once, so its feed date is there; "Skip" leaves the HEAD date empty.
-    EXPECT_EQ(line, S("花びら garden") + "\t" + server.Url("/blog") + "\t\t" + rec.Registered +
-                        "\t2020/12/07 03:16:43\t" + S("日記") + "\t" + server.Url("/feed.xml") + "\t\tSkip\t" +
+    // Title and feed URL keep their letter case (the page announces /Feed.XML); the new site is
+    // checked at once, so its feed date is there; "Skip" leaves the HEAD date empty.
+    EXPECT_EQ(line, S("花びら Garden") + "\t" + server.Url("/blog") + "\t\t" + rec.Registered +
+                        "\t2020/12/07 03:16:43\t" + S("日記") + "\t" + server.Url("/Feed.XML") + "\t\tSkip\t" +
                         S("はなこ"));
     EXPECT_TRUE(msg.errors.isEmpty());
     EXPECT_EQ(form->PageControl3->currentWidget(), form->tsSiteList);
@@ -105,7 +103,7 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
     form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
         f->show();
         EXPECT_EQ(f->edSiteURL->text().toStdString(), server.Url("/blog"));
-        EXPECT_EQ(f->edSiteTitle->text(), QString::fromUtf8("花びら garden"));
+        EXPECT_EQ(f->edSiteTitle->text(), QString::fromUtf8("花びら Garden"));
         EXPECT_EQ(f->cbCategory->currentText(), QString::fromUtf8("日記"));
         EXPECT_TRUE(f->cbHeadCheck->isChecked());
         f->cbHeadCheck->setChecked(false);
@@ -116,10 +114,10 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
     form->T2Click();
     EXPECT_TRUE(form->EditMode);
     ASSERT_EQ(form->SiteTableList->Count(), 1);
-    EXPECT_EQ(form->SiteTableList->Get(0), S("花びら garden") + "\t" + server.Url("/blog") +
+    EXPECT_EQ(form->SiteTableList->Get(0), S("花びら Garden") + "\t" + server.Url("/blog") +
                                                "\t2026/12/01 10:00:00\t" + rec.Registered +
                                                "\t2026/11/30 09:00:00\t" + S("日記") + "\t" +
-                                               server.Url("/feed.xml") + "\t\t\t" + S("花子"));
+                                               server.Url("/Feed.XML") + "\t\t\t" + S("花子"));
     EXPECT_TRUE(server.Requests().empty());  // an edit is not checked
 
     // The next add shows empty fields again, but keeps the manager name.

@@ -136,8 +136,8 @@ TEST_F(RegistrationWindow, ProbeFillsTitleAndFeedOnly) {
         const char* path;
         const char* feedPath;
         const char* title;
-    } cases[] = {{"/blog", "/feed.xml", "花びら日記 diary"}, {"/euc", "/euc.xml", "日記ブログ euc"},
-                 {"/utf8", "/utf8.xml", "日本語 utf"}};
+    } cases[] = {{"/blog", "/feed.xml", "花びら日記 DIARY"}, {"/euc", "/euc.xml", "日記ブログ EUC"},
+                 {"/utf8", "/utf8.xml", "日本語 UTF"}};
 
     form_->SetCategoryList(S("日記\r\nNews\r\n"));
     for (const auto& c : cases) {
@@ -167,18 +167,18 @@ TEST_F(RegistrationWindow, ProbeFillsTitleAndFeedOnly) {
 }
 
 TEST_F(RegistrationWindow, UnreachableUrlsLeaveFieldsEmptyWithoutMessage) {
-    // A bare host name, and a page whose feed URL is relative (fetched as it stands, so it fails).
-    server_.Serve("/relative", Page("CP932", "Shift_JIS", "/feed.xml"));
+    // A bare host name, and a page whose feed cannot be fetched.
+    server_.Serve("/gone", Page("CP932", "Shift_JIS", "/gone.xml"));
     const QString bare = "127.0.0.1:" + QString::number(server_.Port()) + "/blog";
     form_->edSiteURL->setText(bare);
     EXPECT_TRUE(form_->ProbeSite(true));
     EXPECT_EQ(form_->edSiteTitle->text(), "");
     EXPECT_EQ(form_->edRSSURL->text(), "");
 
-    form_->edSiteURL->setText(QString::fromStdString(server_.Url("/relative")));
+    form_->edSiteURL->setText(QString::fromStdString(server_.Url("/gone")));
     EXPECT_TRUE(form_->ProbeSite(true));
     EXPECT_EQ(form_->edSiteTitle->text(), "");
-    EXPECT_EQ(form_->edRSSURL->text(), "/feed.xml");
+    EXPECT_EQ(form_->edRSSURL->text(), QString::fromStdString(server_.Url("/gone.xml")));  // resolved
     EXPECT_TRUE(messages_->errors.empty());
     ExpectIdle();
 }
@@ -208,7 +208,7 @@ TEST_F(RegistrationWindow, PasteButtonProbesClipboardText) {
     QApplication::clipboard()->setText(QString::fromStdString(server_.Url("/blog")));
     form_->SpeedButton1->click();
     EXPECT_EQ(form_->edSiteURL->text(), QString::fromStdString(server_.Url("/blog")));
-    EXPECT_EQ(form_->edSiteTitle->text(), U("花びら日記 diary"));
+    EXPECT_EQ(form_->edSiteTitle->text(), U("花びら日記 DIARY"));
     EXPECT_TRUE(messages_->errors.empty());
 
     QApplication::clipboard()->clear();
@@ -234,7 +234,7 @@ TEST_F(RegistrationWindow, RegisterStoresRecordAndCloses) {
     ASSERT_EQ(stored_.size(), 1u);
     const TMWBlogListRec& r = stored_[0];
     EXPECT_EQ(r.SiteURL, server_.Url("/blog"));
-    EXPECT_EQ(r.SiteTitle, S("花びら日記 diary"));
+    EXPECT_EQ(r.SiteTitle, S("花びら日記 DIARY"));
     EXPECT_EQ(r.RSSURL, server_.Url("/feed.xml"));
     EXPECT_EQ(r.Category, S("日記"));
     EXPECT_EQ(r.ManagerName, S("はなこ"));

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "register/probe_server.h"
+#include "support/encoding.h"
+#include "support/sjis_text.h"
 #include "test_support.h"
 
 namespace {
@@ -45,6 +47,10 @@ void ServeFeeds(ProbeServer& server) {
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<feed><title>Hanabira NEWS 日本語</title>\n"
                  "<entry><title>記事</title></entry></feed>\n",
                  "application/atom+xml");
+    // Paths are case-sensitive: only a feed URL fetched as the page wrote it finds this one.
+    server.Serve("/Feeds/UTF8.XML",
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<feed><title>テスト Blog</title></feed>\n",
+                 "application/atom+xml");
 }
 
 struct PageCase {
@@ -55,9 +61,9 @@ struct PageCase {
     const char* title;     // expected title, UTF-8
 };
 
-const char kSjisTitle[] = "花びら日記 diary";
-const char kEucTitle[] = "日記ブログ euc feed";
-const char kUtf8Title[] = "hanabira news 日本語";
+const char kSjisTitle[] = "花びら日記 DIARY";
+const char kEucTitle[] = "日記ブログ Euc Feed";
+const char kUtf8Title[] = "Hanabira NEWS 日本語";
 
 const PageCase kPages[] = {
     {"ShiftJisPage", "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"{root}/feed-sjis.xml\">",
@@ -72,21 +78,38 @@ const PageCase kPages[] = {
     {"EmptyHrefTriesNextLink",
      "<link rel=\"alternate\" href=\"\" title=\"空\">\r\n<link rel=\"alternate\" href=\"{root}/feed-euc.xml\">",
      "EUC-JP", "{root}/feed-euc.xml", kEucTitle},
-    {"CapitalsFoundAndLowerCased",
-     "<LINK REL=\"alternate\" TYPE=\"application/rss+xml\" HREF=\"{root}/Feeds/UTF8.XML\">", "UTF-8",
-     "{root}/feeds/utf8.xml", kUtf8Title},
+    {"CapitalsFoundAndCaseKept",
+     "<LINK REL=\"Alternate\" TYPE=\"application/rss+xml\" HREF=\"{root}/Feeds/UTF8.XML\">", "UTF-8",
+     "{root}/Feeds/UTF8.XML", "テスト Blog"},
     {"AttributeOrderFree", "<link href=\"{root}/feed-sjis.xml\" type=\"application/rss+xml\" rel=\"alternate\">",
      "CP932", "{root}/feed-sjis.xml", kSjisTitle},
     {"UnquotedHrefEndsAtSpace", "<link href={root}/feed-sjis.xml rel=\"alternate\" title=\"rss\">", "CP932",
      "{root}/feed-sjis.xml", kSjisTitle},
     {"SingleQuotedHref", "<link href='{root}/feed-euc.xml' rel=\"alternate\" title=\"rss\">", "EUC-JP",
      "{root}/feed-euc.xml", kEucTitle},
-    {"SingleQuotedRelNotFound", "<link rel='alternate' href=\"{root}/feed-sjis.xml\">", "CP932", "", ""},
+    {"SingleQuotedRel", "<link rel='alternate' type='application/rss+xml' href='{root}/feed-sjis.xml'>", "CP932",
+     "{root}/feed-sjis.xml", kSjisTitle},
+    {"UnquotedRel", "<link rel=alternate type=application/rss+xml href={root}/feed-euc.xml>", "EUC-JP",
+     "{root}/feed-euc.xml", kEucTitle},
     {"RelWithMoreThanAlternateNotFound", "<link rel=\"alternate stylesheet\" href=\"{root}/feed-sjis.xml\">",
      "CP932", "", ""},
-    {"RelativeFeedFetchedUnchangedAndOnlyLinkTried",
+    {"RootRelativeFeedResolved",
      "<link rel=\"alternate\" href=\"/feed-sjis.xml\">\r\n<link rel=\"alternate\" href=\"{root}/feed-euc.xml\">",
-     "CP932", "/feed-sjis.xml", ""},
+     "CP932", "{root}/feed-sjis.xml", kSjisTitle},
+    {"DocumentRelativeFeedResolved", "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"../feed-euc.xml\">",
+     "EUC-JP", "{root}/feed-euc.xml", kEucTitle},
+    {"HreflangAlternateFirst",
+     "<link rel=\"alternate\" hreflang=\"en\" href=\"{root}/en/\">\r\n"
+     "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"{root}/feed-euc.xml\">",
+     "EUC-JP", "{root}/feed-euc.xml", kEucTitle},
+    {"FeedTypeBeforeUntypedAlternate",
+     "<link rel=\"alternate\" href=\"{root}/feeds/utf8.xml\">\r\n"
+     "<link rel=\"alternate\" type=\"application/atom+xml\" href=\"{root}/feed-sjis.xml\">",
+     "CP932", "{root}/feed-sjis.xml", kSjisTitle},
+    {"OnlyTheChosenLinkIsTried",
+     "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"{root}/gone.xml\">\r\n"
+     "<link rel=\"alternate\" type=\"application/rss+xml\" href=\"{root}/feed-euc.xml\">",
+     "CP932", "{root}/gone.xml", ""},
     {"MissingFeedGivesNoTitle", "<link rel=\"alternate\" href=\"{root}/gone.xml\">", "CP932", "{root}/gone.xml",
      ""},
 };
@@ -120,13 +143,11 @@ TEST_P(ProbePages, FindsFeedAndTitle) {
     const ProbeResult r = ProbeSiteUrl(server_->Url(path));
     EXPECT_EQ(r.FeedURL, S(ReplaceRoot(c.feed, root).c_str()));
     EXPECT_EQ(r.Title, S(c.title));
-    // The page first; a feed URL that is not absolute is never resolved against it.
+    // The page first, then the feed it announces, and nothing else.
     const std::vector<std::string> requests = server_->Requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.front(), path);
-    const std::string feed = ReplaceRoot(c.feed, root);
-    const size_t expectedRequests = feed.rfind("http://", 0) == 0 ? 2 : 1;
-    EXPECT_EQ(requests.size(), expectedRequests);
+    EXPECT_EQ(requests.size(), *c.feed ? 2u : 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Probe, ProbePages, testing::ValuesIn(kPages),
@@ -236,6 +257,89 @@ TEST(BuildSiteRecord, FieldRules) {
     EXPECT_EQ(plain.SiteURL, "http://a.example/");
     EXPECT_EQ(plain.LastVisit, "");
     EXPECT_EQ(plain.LastUpdate, "");
+}
+
+// The head as pages write it, searched without a fetch. Page URL http://a.example/blog/index.html.
+TEST(FindFeedLink, ChoosesTheFeedOfTheHead) {
+    struct Row {
+        const char* name;
+        std::string head, feed;
+    };
+    const std::string rss = "type=\"application/rss+xml\"";
+    const Row rows[] = {
+        {"base href", "<base href=\"http://b.example/x/\"><link rel=\"alternate\" " + rss + " href=\"rss.xml\">",
+         "http://b.example/x/rss.xml"},
+        {"relative base href", "<base href=\"/x/\"><link rel=\"alternate\" " + rss + " href=\"rss.xml\">",
+         "http://a.example/x/rss.xml"},
+        {"document relative", "<link rel=\"alternate\" " + rss + " href=\"index.rdf\">",
+         "http://a.example/blog/index.rdf"},
+        {"network path", "<link rel=\"alternate\" " + rss + " href=\"//cdn.example/Feed.xml\">",
+         "http://cdn.example/Feed.xml"},
+        {"commented out link passed over",
+         "<!-- <link rel=\"alternate\" " + rss + " href=\"/old.xml\"> --><link rel=\"alternate\" " + rss +
+             " href=\"/new.xml\">",
+         "http://a.example/new.xml"},
+        {"link inside a script passed over",
+         "<script>document.write('<link rel=\"alternate\" " + rss + " href=\"/js.xml\">');</script>"
+         "<link rel=\"alternate\" href=\"/rss.xml\">",
+         "http://a.example/rss.xml"},
+        {"oEmbed data is no feed", "<link rel=\"alternate\" type=\"application/json+oembed\" href=\"/o\">", ""},
+        {"a page in html is no feed", "<link rel=\"alternate\" type=\"text/html\" href=\"/m/\">", ""},
+        {"another language is no feed", "<link rel=\"alternate\" hreflang=\"en\" href=\"/en/\">", ""},
+        {"text/xml may be a feed", "<link rel=\"alternate\" type=\"text/xml\" href=\"/index.xml\">",
+         "http://a.example/index.xml"},
+        {"type with parameters", "<link rel=\"alternate\" type=\"Application/RSS+XML; charset=utf-8\" href=\"/r\">",
+         "http://a.example/r"},
+        {"entities decoded", "<link rel=\"alternate\" " + rss + " href=\"/feed?a=1&amp;b=2\">",
+         "http://a.example/feed?a=1&b=2"},
+        {"white space around the value", "<link rel=\" alternate \" " + rss + " href=\"\r\n /rss.xml \">",
+         "http://a.example/rss.xml"},
+        {"> inside a quoted value", "<link title=\"a > b\" rel=\"alternate\" " + rss + " href=\"/rss.xml\">",
+         "http://a.example/rss.xml"},
+        {"attributes on their own lines",
+         "<link\r\n rel=\"alternate\"\r\n " + rss + "\r\n href=\"/rss.xml\"\r\n/>", "http://a.example/rss.xml"},
+        {"japanese title with 0x5C second bytes",
+         S("<link title=\"表ソ\" rel=\"alternate\" ") + rss + " href=\"/Blog/Feed.XML\">",
+         "http://a.example/Blog/Feed.XML"},
+        {"https kept", "<link rel=\"alternate\" " + rss + " href=\"HTTPS://a.example/RSS\">", "HTTPS://a.example/RSS"},
+        {"no alternate", "<link rel=\"stylesheet\" href=\"/s.css\"><link rel=\"alternate\">", ""},
+    };
+    for (const auto& r : rows) {
+        const std::string page = "<html><head><title>T</title>" + r.head + "</head><body><p>x</p></body>";
+        EXPECT_EQ(hanabira::FindFeedLink(page, "http://a.example/blog/index.html"), r.feed) << r.name;
+    }
+    // Without a page URL the link is given as written.
+    EXPECT_EQ(hanabira::FindFeedLink("<head><link rel=alternate href=/Rss.xml></head><body>"), "/Rss.xml");
+}
+
+// The probe decodes as the fetches do and lower-cases only its search copy: the two decodings must
+// stay the same but for letter case.
+TEST(DecodeAsServed, SameAsTheSearchDecodingButForCase) {
+    std::vector<std::string> inputs = {
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><feed><title>Hanabira NEWS 日本語</title></feed>",
+        "<meta charset=\"UTF-8\"><p>Ünïcode ok</p>",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><rss>\xff\xfe broken</rss>",
+        Encode("<title>花びら ABC</title>", "EUC-JP"),
+        Encode("<title>花びら ABC</title>", "CP932"),
+        "",
+    };
+    for (const char* f : {"SHIFT_JIS/blog.inkase.net.xml", "EUC-JP/aivy.co.jp.xml", "SHIFT_JIS/_ude_1.txt"})
+        inputs.push_back(testing_support::ReadData(std::string("feeds/") + f));
+    for (const std::string& in : inputs) {
+        EXPECT_EQ(hanabira::LowerSjis(hanabira::DecodeFeedAsServed(in)), hanabira::DecodeFeedText(in)) << in.substr(0, 60);
+        std::string page, lowPage;
+        try {
+            page = hanabira::LowerSjis(hanabira::DecodePageAsServed(in));
+        } catch (const std::runtime_error& e) {
+            page = e.what();
+        }
+        try {
+            lowPage = hanabira::DecodePageText(in);
+        } catch (const std::runtime_error& e) {
+            lowPage = e.what();
+        }
+        EXPECT_EQ(page, lowPage) << in.substr(0, 60);
+    }
 }
 
 }  // namespace
