@@ -21,13 +21,15 @@ int ImageItem(std::string_view item) {
 }
 
 // Takes the images of the nodes in tree order from the attribute line, three items per node.
-// Nodes beyond the end of the line keep their images.
-void ApplyImages(CategoryTree& nodes, std::string& attributes) {
+// Nodes beyond the end of the line keep their images. The line is walked through a view: cutting
+// each item off the front of a string would copy the rest of the line every time, which makes a
+// large tree load in time growing with the square of its size.
+void ApplyImages(CategoryTree& nodes, std::string_view& attributes) {
     for (TreeNode& n : nodes) {
         if (attributes.empty()) return;
-        n.ImageIndex = ImageItem(CutToken(attributes, " "));
-        n.SelectedIndex = ImageItem(CutToken(attributes, " "));
-        n.StateIndex = ImageItem(CutToken(attributes, " "));
+        n.ImageIndex = ImageItem(CutTokenView(attributes, " "));
+        n.SelectedIndex = ImageItem(CutTokenView(attributes, " "));
+        n.StateIndex = ImageItem(CutTokenView(attributes, " "));
         ApplyImages(n.Children, attributes);
     }
 }
@@ -51,36 +53,34 @@ void MWLoadTreeFromStrings(CategoryTree& tree, std::string_view text) {
     lines.Delete(0);
 
     tree.clear();
-    // path[d] is the index, among its siblings, of the last node added at depth d along the
-    // current branch; the previous node is at depth path.size() - 1.
-    std::vector<size_t> path;
-    auto childrenAt = [&](size_t depth) -> CategoryTree& {
-        CategoryTree* level = &tree;
-        for (size_t d = 0; d < depth; ++d) level = &(*level)[path[d]].Children;
-        return *level;
-    };
+    // levels[d] is where a node of depth d goes: the top level, then the children of the last node
+    // added at each depth along the current branch. The previous node is at depth levels.size() - 2.
+    // Kept as pointers so that every line costs the same, however deep the tree.
+    std::vector<CategoryTree*> levels{&tree};
     bool broken = false;
     for (int i = 0; i < lines.Count(); ++i) {
         const std::string& line = lines.Get(i);
         size_t indent = 0;
         while (indent < line.size() && (line[indent] == '\t' || line[indent] == ' ')) ++indent;
         // The first node is a top-level node whatever its indentation.
-        const size_t level = path.empty() ? 0 : indent;
-        if (level > path.size()) {
+        const size_t level = tree.empty() ? 0 : indent;
+        if (level >= levels.size()) {
             broken = true;  // deeper than a child of the previous node
             break;
         }
         // A sibling, a child, or a sibling of an ancestor: in each case a node at depth `level`
-        // under the last node of depth level - 1.
-        path.resize(level);
-        CategoryTree& siblings = childrenAt(level);
+        // under the last node of depth level - 1. Adding it may move its siblings, so the deeper
+        // levels are dropped first and its own children's place is taken afterwards.
+        levels.resize(level + 1);
+        CategoryTree& siblings = *levels[level];
         TreeNode node;
         node.Text = line.substr(indent);
         siblings.push_back(std::move(node));
-        path.push_back(siblings.size() - 1);
+        levels.push_back(&siblings.back().Children);
     }
     // The nodes read before a fault stay, and get their images like the rest would have.
-    ApplyImages(tree, attributes);
+    std::string_view attributeView = attributes;
+    ApplyImages(tree, attributeView);
     if (broken) throw std::runtime_error("I/O Error:MWLoadTreeFromStrings");
 }
 

@@ -44,19 +44,25 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
         result.status = SiteDataStatus::Unreadable;
         return result;
     }
-    // A file that holds text but no section, or a site section cut off before its closing tag
-    // (a torn write by some other program), would load as an empty table and be saved over at
-    // close: the sites in it would be lost. Treat it as unreadable instead.
+    // A file that holds text but no section, or a section cut off before its closing tag (a torn
+    // write by some other program), would load as an empty table or a short tree and be saved over
+    // at close: the sites or categories in it would be lost. Treat it as unreadable instead.
     {
         const std::string open = "<!--" + std::string(kSiteSection) + "-->";
         const std::string close = "<!--/" + std::string(kSiteSection) + "-->";
         const std::string treeOpen = "<!--" + std::string(kTreeSection) + "-->";
+        const std::string treeClose = "<!--/" + std::string(kTreeSection) + "-->";
         const size_t o = FindOnBoundary(open, bytes);
         const bool hasTree = FindOnBoundary(treeOpen, bytes) != std::string::npos;
         const bool blank = bytes.find_first_not_of(" \t\r\n") == std::string::npos;
         if (o != std::string::npos && FindOnBoundary(close, bytes) == std::string::npos) {
             result.status = SiteDataStatus::Unreadable;
             result.error = "the site section has no end: the file is incomplete";
+            return result;
+        }
+        if (hasTree && FindOnBoundary(treeClose, bytes) == std::string::npos) {
+            result.status = SiteDataStatus::Unreadable;
+            result.error = "the category tree has no end: the file is incomplete";
             return result;
         }
         if (o == std::string::npos && !hasTree && !blank) {

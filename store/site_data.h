@@ -10,7 +10,9 @@ namespace hanabira {
 enum class SiteDataStatus { Missing, Loaded, Unreadable };
 struct SiteDataLoad {
     SiteDataStatus status = SiteDataStatus::Missing;
-    bool treeError = false;  // the tree text was broken; what was read before the fault stays
+    // The tree text was broken; what was read before the fault stays. The file must then not be
+    // written over: the categories after the fault are only in it.
+    bool treeError = false;
     std::string error;       // why the file could not be read (Unreadable)
 };
 

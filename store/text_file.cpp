@@ -1,6 +1,8 @@
 #include "store/text_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +34,63 @@ mode_t CurrentUmask() {
         if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
     }
     return 022;
+}
+
+bool FailWith(std::string* error, const std::string& what) {
+    if (error) *error = Utf8ToSjis(what);
+    return false;
+}
+
+// The temporary name of a save: "." + the file's name + ".tmp-" + six characters of mkostemp.
+constexpr std::string_view kTempInfix = ".tmp-";
+constexpr size_t kTempRandom = 6;
+
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Removes the temporary files of saves of leaf that were killed before their rename. A save holds
+// an exclusive lock on its temporary file from creation until after the rename, and the lock dies
+// with its process: a file that can be locked belongs to no running save.
+void RemoveAbandonedTemps(const std::string& dir, std::string_view leaf) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    const int dfd = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (!IsSaveTempName(e->d_name, leaf)) continue;
+        const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlinkat(dfd, e->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
+// Creates the temporary file for a save and locks it (see RemoveAbandonedTemps). locked is false
+// where the file system has no locks; the save then works all the same but cleans up nothing.
+int CreateLockedTemp(std::string& tmp, bool& locked) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::vector<char> name(tmp.begin(), tmp.end());
+        name.push_back('\0');
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        int rc;
+        do {
+            rc = ::flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+        locked = rc == 0;
+        // Another save's clean-up may have taken the file between its creation and the lock: the
+        // name must still be this file.
+        struct stat mine {}, named {};
+        if (::fstat(fd, &mine) == 0 && ::stat(name.data(), &named) == 0 && mine.st_dev == named.st_dev &&
+            mine.st_ino == named.st_ino) {
+            tmp.assign(name.data());
+            return fd;
+        }
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -94,25 +153,27 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
 
     fs::path dir = fs::path(target).parent_path();
     if (dir.empty()) dir = ".";
-    std::string leaf = ".";  // hidden, beside the file it replaces
-    leaf.append(fs::path(target).filename().string()).append(".tmp-XXXXXX");
-    std::string tmp = (dir / leaf).string();
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const std::string leaf = fs::path(target).filename().string();
+    // Hidden, beside the file it replaces.
+    std::string tmp = (dir / ("." + leaf + std::string(kTempInfix) + std::string(kTempRandom, 'X'))).string();
+    bool locked = false;
+    const int fd = CreateLockedTemp(tmp, locked);
     if (fd < 0) return Fail(error, "cannot create a temporary file in " + dir.string(), errno);
-    tmp.assign(name.data());
+    // Only now that our own temporary file is locked: it can never be taken for an abandoned one.
+    if (locked) RemoveAbandonedTemps(dir.string(), leaf);
 
-    auto abandon = [&](const std::string& what, int err, bool open) {
-        if (open) ::close(fd);
+    auto abandon = [&](const std::string& what, int err) {
         ::unlink(tmp.c_str());
+        ::close(fd);
         return Fail(error, what, err);
     };
-    if (::fchmod(fd, mode) != 0) return abandon("cannot set the permissions of " + tmp, errno, true);
-    if (!WriteAll(fd, bytes)) return abandon("cannot write " + tmp, errno, true);
-    if (::fsync(fd) != 0) return abandon("cannot flush " + tmp, errno, true);
-    if (::close(fd) != 0) return abandon("cannot close " + tmp, errno, false);
-    if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon("cannot replace " + path, errno, false);
+    if (::fchmod(fd, mode) != 0) return abandon("cannot set the permissions of " + tmp, errno);
+    if (!WriteAll(fd, bytes)) return abandon("cannot write " + tmp, errno);
+    if (::fsync(fd) != 0) return abandon("cannot flush " + tmp, errno);
+    if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon("cannot replace " + path, errno);
+    // Closed (and unlocked) only after the rename, so that no clean-up takes it for abandoned.
+    // The data is on disk already (fsync), so a failing close changes nothing.
+    ::close(fd);
 
     // Make the rename itself durable. The new file is in place already, so a failure here is not
     // reported as a failed write.
@@ -124,9 +185,22 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error) {
+bool IsSaveTempName(std::string_view name, std::string_view leaf) {
+    if (name.size() != 1 + leaf.size() + kTempInfix.size() + kTempRandom || name[0] != '.') return false;
+    name.remove_prefix(1);
+    if (name.substr(0, leaf.size()) != leaf) return false;
+    name.remove_prefix(leaf.size());
+    if (name.substr(0, kTempInfix.size()) != kTempInfix) return false;
+    name.remove_prefix(kTempInfix.size());
+    for (char c : name)
+        if (!IsAsciiAlnum(c)) return false;
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error, size_t maxBytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO returns at once instead of waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Fail(error, "cannot open " + path, errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
@@ -138,6 +212,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
         ::close(fd);
         return Fail(error, "cannot read " + path, EISDIR);
     }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return FailWith(error, "cannot read " + path + ": not a regular file");
+    }
+    const auto tooLarge = [&] {
+        ::close(fd);
+        bytes.clear();
+        bytes.shrink_to_fit();
+        return FailWith(error, "cannot read " + path + ": larger than " + std::to_string(maxBytes >> 20) +
+                                   " MiB, no file of this program is");
+    };
+    if (static_cast<unsigned long long>(st.st_size) > maxBytes) return tooLarge();
     // Read straight into a buffer of the file's size; a file that grew meanwhile (or reports no
     // size) goes on through a small buffer, so a large file is never copied while it is read.
     const size_t expected = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
@@ -160,6 +246,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
         if (direct) {
             used += static_cast<size_t>(n);
         } else {
+            if (used + static_cast<size_t>(n) > maxBytes) return tooLarge();  // it grew meanwhile
             bytes.resize(used);
             bytes.append(more, static_cast<size_t>(n));
             used = bytes.size();

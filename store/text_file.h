@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file text reads and writes. Writes are atomic: a temporary file in the same folder,
 // flushed and fsynced, then renamed over the old one.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,17 @@ bool SaveTextFile(const std::string& path, std::string_view text, std::string* e
 std::string TextFileBytes(std::string_view text);
 
 // Writes bytes to path atomically. On failure the old file is untouched and error (when given)
-// says what went wrong.
+// says what went wrong. Temporary files that earlier saves of the same file left behind when they
+// were killed are removed; one that a save in progress still holds is left alone.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr);
-// Reads a whole file. False when it cannot be opened or read; error says why.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
+
+// No text file of the program comes near this; a larger one is refused before it is read.
+constexpr size_t kMaxTextFileBytes = size_t{256} << 20;
+// Reads a whole file. False when it cannot be opened or read, is not a regular file (a FIFO would
+// block for ever, a device never end) or holds more than maxBytes; error says why.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr,
+                   size_t maxBytes = kMaxTextFileBytes);
+// Whether name is one of the temporary files that saving a file called leaf creates beside it.
+bool IsSaveTempName(std::string_view name, std::string_view leaf);
 
 }  // namespace hanabira

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
 
@@ -97,4 +98,37 @@ TEST(CategoryTree, EmptyTextLeavesTheTree) {
     MWLoadTreeFromStrings(tree, "");
     EXPECT_EQ(Outline(tree), Outline(BuiltInCategoryTree()));
     EXPECT_EQ(Outline(tree), (std::vector<std::string>{"0 " + S("すべてのサイト") + " 6/7/-1", "1 " + S("未分類") + " 5/0/-1"}));
+}
+
+// Large trees of every shape load back as they were saved: wide levels whose nodes move as
+// siblings are added, deep chains, and climbs of many levels at once.
+TEST(CategoryTree, LargeTreesOfAnyShapeRoundTrip) {
+    struct Case {
+        const char* name;
+        int nodes;
+        int maxDepth;
+        unsigned seed;
+    };
+    for (const Case& c : {Case{"wide", 80000, 2, 1}, Case{"deep", 3000, 3000, 2}, Case{"mixed", 20000, 40, 3}}) {
+        SCOPED_TRACE(c.name);
+        // Nodes in tree order, each at a depth of at most one more than the node before it.
+        std::string text, attributes;
+        std::vector<std::string> outline;
+        unsigned state = c.seed;
+        int depth = 0;
+        for (int i = 0; i < c.nodes; ++i) {
+            state = state * 1103515245u + 12345u;
+            if (i > 0) depth = static_cast<int>((state >> 8) % static_cast<unsigned>(std::min(depth + 2, c.maxDepth + 1)));
+            if (c.maxDepth == c.nodes) depth = i;  // a single chain
+            const std::string name = "n" + std::to_string(i);
+            text += std::string(static_cast<size_t>(depth), '\t') + name + "\r\n";
+            attributes += std::to_string(i % 50) + " " + std::to_string(i % 7) + " -1 ";
+            outline.push_back(std::to_string(depth) + " " + name + " " + std::to_string(i % 50) + "/" +
+                              std::to_string(i % 7) + "/-1");
+        }
+        CategoryTree tree;
+        MWLoadTreeFromStrings(tree, attributes + "\r\n" + text);
+        EXPECT_EQ(Outline(tree), outline);
+        EXPECT_EQ(MWSaveTreeToStrings(tree), attributes + "\r\n" + text);
+    }
 }

@@ -1,6 +1,7 @@
 #include "store/site_data.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -174,7 +175,16 @@ TEST(SiteData, MissingOrUnreadableFileChangesNothing) {
         // Loading these as empty tables would let the save at close wipe the sites they hold.
         {"not a data file at all", dir.file("text.dat"), SiteDataStatus::Unreadable},
         {"a site section cut off", dir.file("torn.dat"), SiteDataStatus::Unreadable},
+        {"cut inside the tree section", dir.file("torn-tree.dat"), SiteDataStatus::Unreadable},
+        // Neither may be read at all: a FIFO would hang the start for ever, a 2 GiB file take
+        // half a minute and as much memory before it failed.
+        {"a FIFO", dir.file("fifo.dat"), SiteDataStatus::Unreadable},
+        {"larger than any data file", dir.file("huge.dat"), SiteDataStatus::Unreadable},
     };
+    WriteFileBytes(dir.file("torn-tree.dat"), kTreeOpen + "6 7 -1 5 0 -1 1 1 1 \r\n" + S("すべてのサイト\r\n\t未分類\r\n\t日"));
+    EXPECT_EQ(::mkfifo(dir.file("fifo.dat").c_str(), 0600), 0);
+    WriteFileBytes(dir.file("huge.dat"), kTreeOpen + BuiltInTreeLines() + kTreeClose + kSitesOpen);
+    fs::resize_file(dir.file("huge.dat"), uintmax_t{2} << 30);  // sparse: no disk used
     WriteFileBytes(dir.file("text.dat"), "just some text\r\n");
     WriteFileBytes(dir.file("torn.dat"), kTreeOpen + BuiltInTreeLines() + kTreeClose + kSitesOpen + "A\tu1\r\nB\tu");
     // Permission bits do not stop root from reading; that case only runs where they bind.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,4 +192,84 @@ TEST(TextFile, ReadWholeFile) {
     error.clear();
     EXPECT_FALSE(ReadWholeFile(dir.path().string(), bytes, &error));
     EXPECT_FALSE(error.empty());
+}
+
+// Files that are no text file of ours are refused at once: a FIFO would block the read for ever,
+// a device never end, and a huge file exhaust memory before it could be refused.
+TEST(TextFile, RefusesWhatIsNoRegularFileOrTooLarge) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    {
+        // A sparse file: its size costs no disk.
+        FILE* f = std::fopen(dir.file("huge").c_str(), "w");
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::ftruncate(::fileno(f), static_cast<off_t>(kMaxTextFileBytes) + 1), 0);
+        std::fclose(f);
+    }
+    WriteFileBytes(dir.file("small"), std::string(100, 's'));
+    struct Case {
+        const char* name;
+        std::string path;
+        size_t limit;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {"FIFO", dir.file("fifo"), kMaxTextFileBytes, "not a regular file"},
+        {"character device", "/dev/zero", kMaxTextFileBytes, "not a regular file"},
+        {"larger than the limit", dir.file("huge"), kMaxTextFileBytes, "larger than 256 MiB"},
+        {"a smaller limit", dir.file("small"), 99, "larger than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = "stale", error;
+        EXPECT_FALSE(ReadWholeFile(c.path, bytes, &error, c.limit));
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        EXPECT_NE(error.find(c.path), std::string::npos) << error;
+        EXPECT_EQ(bytes, "");
+        EXPECT_EQ(LoadTextFile(c.path), c.limit == kMaxTextFileBytes ? "#FileLoadError#" : LoadTextFile(c.path));
+    }
+    std::string bytes;
+    EXPECT_TRUE(ReadWholeFile(dir.file("small"), bytes, nullptr, 100));
+}
+
+// A save removes the temporary files that killed saves of the same file left beside it, and
+// nothing else: not another file's, not look-alikes, not one a save in progress still holds.
+TEST(TextFile, SaveRemovesTemporariesOfKilledSaves) {
+    TempDir dir;
+    const std::string path = dir.file("RssSites.dat");
+    WriteFileBytes(path, "old\r\n");
+    struct Case {
+        std::string name;
+        bool pattern;  // named like a temporary file of this save
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {".RssSites.dat.tmp-a1B2c3", true, true},
+        {".RssSites.dat.tmp-ZZZZZZ", true, true},
+        {".RssSites.dat.tmp-held00", true, false},   // a running save holds it (locked below)
+        {".Settings.ini.tmp-a1B2c3", false, false},  // another file's
+        {".RssSites.dat.tmp-a1B2c", false, false},   // not six characters
+        {".RssSites.dat.tmp-a1B2c3d", false, false},
+        {".RssSites.dat.tmp-a1B2.3", false, false},
+        {"RssSites.dat.tmp-a1B2c3", false, false},   // not hidden
+        {".RssSites.dat.bak-a1B2c3", false, false},
+        {".RssSites.datX.tmp-a1B2c3", false, false},
+    };
+    for (const Case& c : cases) WriteFileBytes(dir.file(c.name), "left over");
+    fs::create_directory(dir.path() / ".RssSites.dat.tmp-dir000");  // a folder is never removed
+    const int held = ::open(dir.file(".RssSites.dat.tmp-held00").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    ASSERT_TRUE(SaveTextFile(path, "new"));
+    ::close(held);
+    EXPECT_EQ(ReadFileBytes(path), "new\r\n");
+    for (const Case& c : cases) {
+        EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
+        EXPECT_EQ(IsSaveTempName(c.name, "RssSites.dat"), c.pattern) << c.name;
+    }
+    EXPECT_TRUE(fs::is_directory(dir.path() / ".RssSites.dat.tmp-dir000"));
+    // The held one goes at the first save after its holder let go.
+    ASSERT_TRUE(SaveTextFile(path, "newer"));
+    EXPECT_FALSE(fs::exists(dir.path() / ".RssSites.dat.tmp-held00"));
 }
