@@ -56,10 +56,18 @@ void RunStartupSequence(TForm1& form) {
         form.DataFileBlocked = true;
         ShowMessage(&form, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
                               "このファイルは上書きしません。")
-                               .arg(form.DataFilePath(), QString::fromLocal8Bit(load.error.c_str())));
+                               .arg(form.DataFilePath(), SjisToQString(load.error)));
     }
     if (load.status == SiteDataStatus::Loaded) form.ftBlogCategories->LoadCategoryTree(tree);
-    if (load.treeError) ShowMessage(&form, Tr("I/O Error:MWLoadTreeFromStrings"));
+    if (load.treeError) {
+        ShowMessage(&form, Tr("I/O Error:MWLoadTreeFromStrings"));
+        // The categories after the fault are only in the file: saving would drop them for good.
+        // The sites loaded, so the user can still work; the file stays as it is.
+        form.DataFileBlocked = true;
+        ShowMessage(&form, Tr("サイトデータファイルのカテゴリツリーが壊れています。\n%1\n\n"
+                              "このファイルは上書きしません。")
+                               .arg(form.DataFilePath()));
+    }
 
     SetupListColumns(form.lvSiteList, SjisLiteral(TForm1::kListColumns));
     SetupListColumns(form.lvVisitSite, SjisLiteral(TForm1::kListColumns));
