@@ -3,7 +3,12 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include <memory>
+
 #include "app/startup.h"
+#include "browser/browser_module.h"
+#include "browser/comment_window.h"
+#include "browser/qt_web_view.h"
 #include "register/registration_window.h"
 #include "support/image_list.h"
 #include "ui/main/main_window.h"
@@ -24,11 +29,24 @@ int main(int argc, char* argv[]) {
     if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
 
-    hanabira::TForm1 form1;
-    auto* form2 = new hanabira::TForm2(&form1);  // lives as long as the main window
-    form1.AttachRegistrationWindow(form2);
-    hanabira::RunStartupSequence(form1);
-    hanabira::CloseOnTerminationSignals(&form1);
-    form1.show();
-    return app.exec();
+    int result = 0;
+    {
+        hanabira::TForm1 form1;
+        auto* form2 = new hanabira::TForm2(&form1);  // lives as long as the main window
+        form1.AttachRegistrationWindow(form2);
+        // Cookies and the cache of the comment browser live beside the data file, so a login to a
+        // blog service survives a restart.
+        hanabira::SetBrowserStorageFolder(form1.ProgramFolder + QStringLiteral("browser"));
+        // Declared after the main window, so it goes first: its pages before the profile below.
+        auto form3 = std::make_unique<hanabira::TForm3>();
+        hanabira::TdmBrowserModule browserModule;
+        form1.AttachCommentWindow(form3.get());
+        hanabira::RunStartupSequence(form1);
+        hanabira::CloseOnTerminationSignals(&form1);
+        form1.show();
+        result = app.exec();
+    }
+    // Every page is gone now; the profile must go before the application object.
+    hanabira::ReleaseBrowserProfile();
+    return result;
 }

@@ -12,12 +12,15 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "browser/comment_window.h"
 #include "register/registration_window.h"
+#include "store/ini_file.h"
 #include "store/site_data.h"
 #include "support/codepage.h"
 #include "support/list_utils.h"
 #include "support/messages.h"
 #include "support/qt_text.h"
+#include "support/settings_binding.h"
 #include "support/sjis_text.h"
 #include "support/window_utility.h"
 #include "ui/main/category_tree_widget.h"
@@ -44,9 +47,29 @@ QString ChooseDataFileName(const QString& programFolder, const std::string& stor
 
 void RunStartupSequence(TForm1& form) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    // The settings store (window positions, control sizes, the stored data file name) reads its
-    // file here once it exists; until then the defaults stand.
-    form.DataFileName = ChooseDataFileName(form.ProgramFolder, std::string());
+
+    // The settings store applies the stored values of what is registered, so registration comes first.
+    TMWIniFile& ini = *form.IniFile;
+    RegisterWidgetProperty(ini, form.ftBlogCategories, "width");
+    if (form.Form3) {
+        RegisterWidgetProperty(ini, form.Form3->Control("Panel1"), "width");
+        RegisterWidgetProperty(ini, form.Form3->Control("edComment"), "lines");
+        RegisterWidgetProperty(ini, form.Form3->Control("lvSiteList"), "height");
+        RegisterWidgetProperty(ini, form.Form3->Control("edRegistMySite"), "lines");
+    }
+    ini.ReadSettings();
+    if (ini.Blocked()) {
+        // The comment template and the own-site list are typed by hand: never replace them.
+        ShowMessage(&form, Tr("設定ファイルを読み込めませんでした。\n%1\n%2\n\n"
+                              "このファイルは上書きしません。")
+                               .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText())));
+    }
+    const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
+    form.DataFileName = ChooseDataFileName(form.ProgramFolder, ini.ReadValue("BlogDataFileName"));
+
+    RestoreFormPos(ini, &form, false);
+    if (form.Form2) RestoreFormPos(ini, form.Form2, true);  // the registration window keeps its size
+    if (form.Form3) RestoreFormPos(ini, form.Form3, false);
 
     const std::string path = QFile::encodeName(form.DataFilePath()).toStdString();
     CategoryTree tree = form.ftBlogCategories->ToCategoryTree();
@@ -84,7 +107,12 @@ void RunStartupSequence(TForm1& form) {
         form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
         form.RefillRegistrationCategories();
     }
-    // The comment window's own-site choice is prepared here once that window exists.
+    if (form.Form3) {
+        // Fill the own-site choice, select the stored one, then fill the labels for it.
+        form.Form3->edRegistMySiteChange();
+        form.Form3->SelectMySite(mySiteSelect);
+        form.Form3->edRegistMySiteChange();
+    }
     form.Utility->SetupEditors();
     ResetPageControls();
     form.Utility->AttachToMainForm(&form);

@@ -77,7 +77,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     SpeedButton1->setObjectName("SpeedButton1");
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setFocusPolicy(Qt::NoFocus);
-    const QIcon paste = ImageListIcon(11);
+    const QIcon paste = ImageListIcon(28);
     if (paste.isNull())
         SpeedButton1->setText(Tr("貼付"));
     else

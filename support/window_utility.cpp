@@ -86,7 +86,8 @@ void TMWUtility::SetupEditors() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         for (QTextEdit* editor : window->findChildren<QTextEdit*>()) {
             if (CharWidthOf(editor) == 0) continue;
-            editor->setLineWrapMode(QTextEdit::FixedColumnWidth);
+            // An editor that does not wrap (the own-site list) keeps its long lines whole.
+            if (editor->lineWrapMode() != QTextEdit::NoWrap) editor->setLineWrapMode(QTextEdit::FixedColumnWidth);
             FitWrapToWidth(editor);
             editor->setProperty(kEditorProperty, true);
             editor->installEventFilter(this);

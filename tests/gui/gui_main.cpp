@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_web_view.h"
+
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
+    // Windows made by the widget tests never start Chromium; the WebEngine tests ask for it.
+    testing_support::UseFakeWebViews();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

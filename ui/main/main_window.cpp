@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSplitter>
@@ -21,9 +22,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "browser/comment_window.h"
+#include "browser/web_view_frame.h"
 #include "check/dates.h"
 #include "check/site_check.h"
 #include "check/visit_list.h"
+#include "store/ini_file.h"
 #include "store/site_data.h"
 #include "store/site_table.h"
 #include "support/codepage.h"
@@ -31,6 +35,7 @@
 #include "support/list_utils.h"
 #include "support/messages.h"
 #include "support/qt_text.h"
+#include "support/settings_binding.h"
 #include "support/sjis_text.h"
 #include "support/virtual_list_model.h"
 #include "support/window_utility.h"
@@ -65,16 +70,17 @@ void Guarded(F&& f) {
 TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(parent) {
     setObjectName("Form1");
     setWindowTitle(Tr("VUVarovaduro - Hanabira 2号"));
-    // The owned objects, in their creation order (the settings store joins them later).
+    ProgramFolder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+    if (!ProgramFolder.endsWith('/')) ProgramFolder += '/';
+    // The owned objects, in their creation order.
     Utility = std::make_unique<TMWUtility>();
+    IniFile = std::make_unique<TMWIniFile>(QFile::encodeName(SettingsFilePath()).toStdString());
     ScratchList = std::make_unique<TLightStrings>('=');
     CategoryView = std::make_unique<TLightStrings>('\t');
     VisitList = std::make_unique<TLightStrings>('\t');
     SiteTableList = std::make_unique<TLightStrings>('\t');
 
-    ProgramFolder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
-    if (!ProgramFolder.endsWith('/')) ProgramFolder += '/';
-
+    TfrBrowserBase::SetApplicationTerminating(false);
     bridge_ = new CheckBridge(this);
     BuildActions();
     BuildLayout();
@@ -103,6 +109,8 @@ TForm1::~TForm1() {
         delete bridge_;
     }
     bridge_ = nullptr;
+    if (Form3) Form3->SetSiteTables(nullptr, nullptr, {});
+    IniFile.reset();
     CategoryView.reset();
     SiteTableList.reset();
     ScratchList.reset();
@@ -323,7 +331,12 @@ void TForm1::MarkVisited(const std::string& url) {
     Guarded([&] { ShowSelectedCategory(); });
     StampLastVisit(*VisitList, url, FormatDateText(NowDateTime()));
     RefreshVirtualList(lvVisitSite, *VisitList);
-    // The comment window's list joins here once that window exists.
+    if (Form3) Form3->RefreshSiteList();
+}
+
+QString TForm1::SettingsFilePath() const {
+    return ProgramFolder + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+           QStringLiteral(".ini");
 }
 
 void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(SjisToQString(text)); }
@@ -338,6 +351,12 @@ void TForm1::AttachRegistrationWindow(TForm2* form2) {
     if (!form2) return;
     form2->OnAddOrUpdateSite = [this](const TMWBlogListRec& rec) { AddOrUpdateSite(rec, true); };
     form2->OnShowSiteListPage = [this] { PageControl3->setCurrentWidget(tsSiteList); };
+}
+
+void TForm1::AttachCommentWindow(TForm3* form3) {
+    Form3 = form3;
+    if (!form3) return;
+    form3->SetSiteTables(SiteTableList.get(), VisitList.get(), [this](const std::string& url) { MarkVisited(url); });
 }
 
 void TForm1::RefillRegistrationCategories() {
@@ -484,7 +503,9 @@ void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
     TMWBlogListRec rec;
     if (!ReadRow(list, table, rec)) return;
     MarkVisited(rec.SiteURL);
-    // Showing the comment window and opening the page in it join here once that window exists.
+    if (!Form3) return;
+    Form3->ShowBrowser();
+    Form3->OpenURL(rec.SiteURL);
 }
 
 void TForm1::lvSiteListDblClick() { OpenSite(lvSiteList, *CategoryView); }
@@ -538,10 +559,7 @@ void TForm1::HEADH1Click() {
 }
 
 void TForm1::ToolButton1Click() {
-    if (!Form3) return;
-    if (Form3->isMinimized()) Form3->showNormal();
-    Form3->show();
-    Form3->raise();
+    if (Form3) Form3->ShowBrowser();
 }
 
 void TForm1::tbAboutClick() {
@@ -658,13 +676,18 @@ void TForm1::RefreshVisitSites(bool showPage) {
     }
     BuildVisitList(*CategoryView, *category, *VisitList);
     RefreshVirtualList(lvVisitSite, *VisitList);
-    // The comment window's site list is bound here too once that window exists.
+    if (Form3) Form3->RefreshSiteList();
 }
 
 // ---- start-up and shut-down ----
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    // Window positions and the settings file are written here once the settings store exists.
+    StoreFormPos(*IniFile, this);
+    if (Form2) StoreFormPos(*IniFile, Form2);
+    if (Form3) StoreFormPos(*IniFile, Form3);
+    IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
+    IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
+    IniFile->WriteSettings();  // refuses by itself to replace a file it could not read
     if (!DataFileBlocked) {
         for (;;) {
             QString why;
@@ -678,6 +701,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         }
     }
     acAbortRssExecute();
+    // Waits in the comment window's browser end at once from here on.
+    TfrBrowserBase::SetApplicationTerminating(true);
     event->accept();
 }
 

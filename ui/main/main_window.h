@@ -27,8 +27,10 @@ class QTreeWidgetItem;
 namespace hanabira {
 
 class CategoryTreeWidget;
+class TMWIniFile;
 class TMWUtility;
 class TForm2;
+class TForm3;
 class VirtualListModel;
 
 class TForm1 : public QMainWindow, public CheckHost {
@@ -43,6 +45,7 @@ public:
 
     // Owned objects, created in this order.
     std::unique_ptr<TMWUtility> Utility;
+    std::unique_ptr<TMWIniFile> IniFile;  // the settings file beside the program
     std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
 
     QString DataFileName = QStringLiteral("RssSites.dat");
@@ -56,14 +59,18 @@ public:
     bool DataFileBlocked = false;
     // Windows created after this one (null until they exist).
     QPointer<TForm2> Form2;
-    QPointer<QWidget> Form3;
+    QPointer<TForm3> Form3;
 
     // Connects the registration window: its registrations go to AddOrUpdateSite.
     void AttachRegistrationWindow(TForm2* form2);
+    // Connects the comment window: it shows the visit list and stamps visits here.
+    void AttachCommentWindow(TForm3* form3);
     // How the registration window is shown modally (tests replace it).
     std::function<void(TForm2*)> ShowRegistrationModal;
 
     QString DataFilePath() const { return ProgramFolder + DataFileName; }
+    // The settings file: the executable's name with the extension ".ini", in the program folder.
+    QString SettingsFilePath() const;
 
     // Controls, named as the rest of the program and the tests know them.
     QStatusBar* StatusBar1;

@@ -1,0 +1,113 @@
+#pragma once
+// The web view frame: wraps the embedded web view for the comment window, keeps a few flags about
+// the navigation under way (the toolbar shows them, the waits use them), treats navigation errors
+// by HTTP status, writes the view's status text into a status bar and gives callers the shown
+// page's URL, source, selection and title. Every wait is a polling loop of 10 ms steps that
+// processes events, so commands and view events run inside it and the flags coordinate them.
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "browser/web_view.h"
+
+class QEvent;
+class QStatusBar;
+
+namespace hanabira {
+
+class TfrBrowserNavi;
+
+class TfrBrowserBase : public QWidget, private WebViewEvents {
+    Q_OBJECT
+public:
+    // Makes the view when InitBrowser runs. The program's default builds the real view; tests
+    // install a fake before they create a frame.
+    using ViewFactory = std::function<std::unique_ptr<WebView>(QWidget* parent)>;
+    static ViewFactory& DefaultViewFactory();
+
+    explicit TfrBrowserBase(QWidget* parent = nullptr);
+    ~TfrBrowserBase() override;
+
+    void InitBrowser(QWidget* host);
+    void DoneBrowser();
+    // Texts are Shift_JIS.
+    bool OpenURL(const std::string& url, bool wait);
+    bool WaitForComplete(int steps);
+    void LoadHTML(const std::string& html);
+    std::string GetLocationURL() const;
+    std::string GetHTMLSource();
+    std::string GetSelectionText() const;
+    std::string GetDocumentTitle();
+    // For every event of the application: keys aimed at the page go to the page (handled := true)
+    // instead of the window's shortcuts. Events for other widgets leave handled as it was.
+    void HandleAppMessage(QObject* target, QEvent* event, bool& handled);
+
+    WebView* wbBrowser() const { return view_.get(); }
+    // Sets the toolbar's skip command enabled exactly while FBusy is set.
+    void RefreshSkipCommand();
+    // Clears the status bar's text.
+    void ClearStatusText();
+
+    // The navigation flags. The toolbar reads and writes them in its stop and skip commands.
+    bool FBusy = false;
+    bool FCompleted = false;
+    bool FStopRequested = false;
+    bool FSkipRequested = false;
+    bool FCanGoBack = false;
+    bool FCanGoForward = false;
+    std::string FTitle;  // the last title the view reported (Shift_JIS)
+    QPointer<TfrBrowserNavi> FNavi;
+    QPointer<QStatusBar> FStatusBar;
+
+    // The HTTP status text of a URL, for a failure reported with an error number of the view
+    // rather than an HTTP status; empty when none is obtained. Tests replace it.
+    std::function<std::string(const std::string& url)> QueryStatus;
+
+    // Set when the program is closing: every wait then ends at once.
+    static void SetApplicationTerminating(bool terminating);
+    static bool ApplicationTerminating();
+
+    // The view's events, by the names the rest of the program knows them.
+    void wbBrowserBeforeNavigate2(const QString& url);
+    void wbBrowserNewWindow2();
+    void wbBrowserNavigateError(const QString& url, int status, bool& cancel);
+    void wbBrowserDocumentComplete(bool topLevel, const QString& url);
+    void wbBrowserStatusTextChange(const QString& text);
+    void wbBrowserTitleChange(const QString& text);
+    void wbBrowserCommandStateChange(int command, bool enabled);
+    void wbBrowserWindowClosing();
+
+private:
+    void BeforeNavigate(const QString& url) override { wbBrowserBeforeNavigate2(url); }
+    void NewWindow() override { wbBrowserNewWindow2(); }
+    void NavigateError(const QString& url, int status, bool& cancel) override {
+        wbBrowserNavigateError(url, status, cancel);
+    }
+    void DocumentComplete(bool topLevel, const QString& url) override { wbBrowserDocumentComplete(topLevel, url); }
+    void StatusTextChange(const QString& text) override { wbBrowserStatusTextChange(text); }
+    void TitleChange(const QString& title) override { wbBrowserTitleChange(title); }
+    void CommandStateChange(int command, bool enabled) override { wbBrowserCommandStateChange(command, enabled); }
+    void WindowClosing() override { wbBrowserWindowClosing(); }
+
+    void SetStatusText(const QString& text);
+    // One polling step: sleep 10 ms, then process pending events. False when this frame was
+    // destroyed meanwhile.
+    bool PollStep();
+    bool ProcessEventsOnce();
+
+    std::unique_ptr<WebView> view_;
+    QPointer<QWidget> host_;
+    bool hostCaption_ = false;
+    QString hostCaptionDefault_;
+};
+
+// The status text shown for a text the view reports (Shift_JIS in and out): a link to a file with
+// the extension ".hanabira" reads "スクリプト実行：[host/path/file]"; anything else is unchanged.
+std::string ShownStatusText(const std::string& reported);
+// The prefix of status texts: "[*+]" for skip requested and busy, "[*]", "[+]" or empty.
+std::string StatusPrefix(bool skipRequested, bool busy);
+
+}  // namespace hanabira
