@@ -67,7 +67,7 @@ void TMWIniFile::RegisterComponentProp(std::string storageKey, std::function<std
 
 void TMWIniFile::Block(const std::string& reason) {
     blocked_ = true;
-    error_ = SjisLiteral("設定ファイルを読み込めません。終了時に設定を保存しません。") + "\r\n" + reason;
+    error_ = reason;
 }
 
 bool TMWIniFile::ReadSettings() {

@@ -26,7 +26,8 @@ public:
     // True after ReadSettings found a file it could not read: WriteSettings then leaves it alone,
     // so the user's settings are not replaced by defaults.
     bool Blocked() const { return blocked_; }
-    // Why the last read or write failed (Shift_JIS), for the window to show; empty when none did.
+    // Why the last read or write failed (the file and the cause, Shift_JIS), for the window to show;
+    // empty when none did.
     const std::string& ErrorText() const { return error_; }
     const std::string& Path() const { return path_; }
     // The whole text of the last successful read (lines joined with CR LF).
