@@ -3,11 +3,15 @@
 #include <QApplication>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "app/startup.h"
@@ -156,6 +160,112 @@ TEST_F(CheckCommandsTest, ClosingDuringARunSavesFirstThenStopsTheWorker) {
     release.join();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(9));
     EXPECT_EQ(server.Heads("/b.rdf"), 0);  // the run stopped after the current site
+}
+
+// The one-site check waits on a stalled server with the window painting; the abort command (enabled
+// meanwhile) or closing the window ends it within a second, and the site keeps the dates it had.
+TEST_F(CheckCommandsTest, OneSiteCheckPaintsAndStopsOnAbortOrClose) {
+    enum class Stall { Head, Feed };
+    enum class Action { Abort, Close, Destroy };
+    struct Case {
+        const char* name;
+        Stall stall;
+        Action action;
+    };
+    const std::vector<Case> cases = {
+        {"abort while the HEAD waits", Stall::Head, Action::Abort},
+        {"abort while the feed stalls", Stall::Feed, Action::Abort},
+        {"close while the HEAD waits", Stall::Head, Action::Close},
+        {"close while the feed stalls", Stall::Feed, Action::Close},
+        {"window destroyed while the feed stalls", Stall::Feed, Action::Destroy},
+    };
+    const std::string oldHead = "2026/10/01 00:00:00", oldUpdate = "2026/10/02 00:00:00";
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = "/s" + std::to_string(round++) + ".rdf";
+        SiteAnswer a{200, "Sun, 01 Nov 2026 00:00:01 GMT", "", 200,
+                     check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900") + std::string(3000, ' ')};
+        if (c.stall == Stall::Head)
+            a.holdHead = true;
+        else
+            a.stallAfter = 100;
+        server.Set(path, a);
+        std::filesystem::remove(dir.file("RssSites.dat"));  // the previous case's save
+        Start();
+        form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url(path), "", oldHead, oldUpdate));
+        form->ShowSelectedCategory();
+        Select(0);
+
+        // Timer ticks show the window handling events; the action comes once the server holds on.
+        using Clock = std::chrono::steady_clock;
+        std::vector<Clock::time_point> ticks;
+        Clock::time_point actedAt{};
+        bool abortEnabled = false, checkEnabled = true;
+        hanabira::TForm1* raw = form.get();
+        QTimer ticker;
+        ticker.setInterval(20);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            ticks.push_back(Clock::now());
+            const bool holding = c.stall == Stall::Head ? server.Held(path) : server.Stalled(path);
+            if (!holding || actedAt != Clock::time_point{}) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the first bytes arrive
+            raw->UpdateActions();
+            abortEnabled = raw->acAbortRss->isEnabled();
+            checkEnabled = raw->acCheckRSS->isEnabled();
+            actedAt = Clock::now();
+            if (c.action == Action::Abort) raw->acAbortRss->trigger();
+            if (c.action == Action::Close) raw->close();
+            if (c.action == Action::Destroy) form.reset();
+        });
+        ticker.start();
+        const auto began = Clock::now();
+        raw->acCheckRSSExecute();
+        const auto ended = Clock::now();
+        ticker.stop();
+
+        ASSERT_NE(actedAt, Clock::time_point{}) << "the server never held the request";
+        EXPECT_LT(ended - actedAt, std::chrono::seconds(1));
+        EXPECT_TRUE(abortEnabled) << "the abort command is enabled during a one-site check";
+        EXPECT_FALSE(checkEnabled);
+        ticks.insert(ticks.begin(), began);
+        for (size_t i = 1; i < ticks.size(); ++i) {
+            EXPECT_LT(ticks[i] - ticks[i - 1], std::chrono::milliseconds(250)) << "the window froze";
+        }
+        server.Release(path);
+        if (c.action == Action::Destroy) {
+            EXPECT_FALSE(form);
+            continue;
+        }
+        EXPECT_EQ(At(0).HeadTime, c.stall == Stall::Head ? oldHead : "2026/11/01 09:00:01");
+        EXPECT_EQ(At(0).LastUpdate, oldUpdate) << "a stopped step stores nothing";
+        if (c.action == Action::Close) {
+            EXPECT_FALSE(form->isVisible());
+            const std::string saved = testing_support::ReadFileBytes(dir.file("RssSites.dat"));
+            EXPECT_NE(saved.find(oldUpdate), std::string::npos) << "saved at close, with the dates the site had";
+        } else {
+            form->UpdateActions();
+            EXPECT_TRUE(form->acCheckRSS->isEnabled());
+            EXPECT_FALSE(form->acAbortRss->isEnabled());
+        }
+        EXPECT_TRUE(msg.errors.isEmpty());
+        form->close();
+        form.reset();
+    }
+}
+
+// After a stopped one-site check the next one runs normally: the stop does not linger.
+TEST_F(CheckCommandsTest, AStopDoesNotOutliveItsCheck) {
+    server.Set("/a.rdf", SiteAnswer{200, "Sun, 01 Nov 2026 00:00:01 GMT", "", 200,
+                                    check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
+    Start();
+    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
+    form->ShowSelectedCategory();
+    Select(0);
+    form->acAbortRssExecute();  // nothing runs: nothing to stop, nothing remembered
+    form->acCheckRSSExecute();
+    EXPECT_EQ(At(0).HeadTime, "2026/11/01 09:00:01");
+    EXPECT_EQ(At(0).LastUpdate, "2026/11/02 10:00:00");
 }
 
 }  // namespace
