@@ -1,0 +1,200 @@
+// The comment window with the real QtWebEngine view, against pages served on 127.0.0.1.
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QStatusBar>
+#include <QThread>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "browser/browser_toolbar.h"
+#include "browser/comment_window.h"
+#include "browser/qt_web_view.h"
+#include "browser/web_view_frame.h"
+#include "gui/gui_test_support.h"
+#include "http_test_server.h"
+#include "support/qt_text.h"
+#include "test_support.h"
+
+using hanabira::TfrBrowserBase;
+using hanabira::TForm3;
+using testing_support::HttpTestServer;
+using testing_support::S;
+
+namespace {
+
+// Processes events until cond holds; false after ms milliseconds (first loads start Chromium).
+bool WaitUntil(const std::function<bool()>& cond, int ms = 20000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Page(httplib::Response& res, const std::string& utf8, const char* type = "text/html; charset=Shift_JIS",
+          int status = 200) {
+    res.status = status;
+    const bool sjis = std::string(type).find("Shift_JIS") != std::string::npos;
+    res.set_content(sjis ? testing_support::Iconv(utf8, "UTF-8", "CP932") : utf8, type);
+}
+
+class WebEngineBrowser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TfrBrowserBase::SetApplicationTerminating(false);
+        form = std::make_unique<TForm3>();
+        form->show();
+        frame = form->Browser();
+    }
+    void TearDown() override { form.reset(); }
+
+    bool Loaded() { return WaitUntil([&] { return frame->FCompleted && !frame->FBusy; }); }
+    QWebEnginePage* EnginePage() {
+        return static_cast<hanabira::QtWebView*>(frame->wbBrowser())->EngineView()->page();
+    }
+
+    testing_support::MessageScope messages;
+    std::unique_ptr<TForm3> form;
+    TfrBrowserBase* frame = nullptr;
+};
+
+}  // namespace
+
+TEST_F(WebEngineBrowser, ShiftJisPageShowsWithTitleAndItsLinkList) {
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/blog", [&s](const httplib::Request&, httplib::Response& res) {
+            s.Pause(300);  // long enough to see the page loading
+            Page(res, "<html><head><title>花びら日記</title></head><body><p>今日の記事</p>"
+                      "<a href=\"/entry/1\">一番目の記事</a> <a href=\"http://b.example/\">友達</a></body></html>");
+        });
+    });
+    form->OpenURL(server.Url("/blog"));
+    QAction* skip = form->Navi()->Action("acSkipLoop");
+    EXPECT_TRUE(skip->isEnabled()) << "skip is offered while the page loads";
+    ASSERT_TRUE(Loaded());
+    EXPECT_FALSE(skip->isEnabled());
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8("花びら日記"));
+    EXPECT_EQ(form->Navi()->AddressText(), server.Url("/blog"));
+    EXPECT_NE(frame->GetHTMLSource().find(S("今日の記事")), std::string::npos);
+    EXPECT_EQ(frame->GetDocumentTitle(), S("花びら日記"));
+
+    form->Navi()->I1Click(0);
+    ASSERT_TRUE(WaitUntil([&] { return frame->GetHTMLSource().find("textarea") != std::string::npos; }));
+    const std::string list = frame->GetHTMLSource();
+    EXPECT_NE(list.find(server.Url("/entry/1") + "\t" + S("一番目の記事")), std::string::npos) << list;
+    EXPECT_NE(list.find(S("友達")), std::string::npos);
+    EXPECT_EQ(frame->GetLocationURL(), server.Url("/blog")) << "the list is shown at the page's address";
+}
+
+TEST_F(WebEngineBrowser, PagesWithoutAnEncodingRenderAsTheyWereWritten) {
+    const std::string sjisPage = testing_support::ReadData("feeds/SHIFT_JIS/_chromium_Shift-JIS_with_no_encoding_specified.html");
+    HttpTestServer server([&](HttpTestServer& s) {
+        s.Get("/sjis", [&](const httplib::Request&, httplib::Response& res) { res.set_content(sjisPage, "text/html"); });
+        s.Get("/utf8", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><head><title>無題</title></head><body><p>これはUTF-8で書かれたページです。</p></body></html>",
+                 "text/html");
+        });
+    });
+    form->OpenURL(server.Url("/sjis"));
+    ASSERT_TRUE(Loaded());
+    EXPECT_NE(frame->GetHTMLSource().find(S("衆院議院運営委員会")), std::string::npos);
+    form->OpenURL(server.Url("/utf8"));
+    ASSERT_TRUE(Loaded());
+    EXPECT_NE(frame->GetHTMLSource().find(S("これはUTF-8で書かれたページです。")), std::string::npos);
+}
+
+TEST_F(WebEngineBrowser, NotFoundIsShownAndCompleteServerErrorIsNot) {
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><body>ページがありません</body></html>", "text/html; charset=Shift_JIS", 404);
+        });
+        s.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><body>internal failure details</body></html>", "text/html", 500);
+        });
+    });
+    EXPECT_TRUE(frame->OpenURL(server.Url("/missing"), true));
+    EXPECT_TRUE(frame->FCompleted);
+    EXPECT_NE(frame->GetHTMLSource().find(S("ページがありません")), std::string::npos);
+
+    frame->OpenURL(server.Url("/broken"), false);
+    ASSERT_TRUE(WaitUntil([&] { return frame->FSkipRequested && !frame->FBusy; }));
+    ASSERT_TRUE(WaitUntil([&] { return frame->GetHTMLSource().find("internal failure") == std::string::npos; }, 5000))
+        << "the error body is not left on show";
+    frame->wbBrowserStatusTextChange("http://x/");
+    EXPECT_EQ(form->statusBar()->currentMessage(), "[*]http://x/");
+}
+
+TEST_F(WebEngineBrowser, PageThatClosesItsWindowLeavesABlankView) {
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/close", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><body>bye<script>setTimeout(function(){ window.close(); }, 100);</script></body></html>",
+                 "text/html");
+        });
+    });
+    form->OpenURL(server.Url("/close"));
+    ASSERT_TRUE(Loaded());
+    ASSERT_TRUE(WaitUntil([&] { return frame->GetLocationURL() == "about:blank"; }));
+    // The view still works afterwards.
+    EXPECT_TRUE(frame->OpenURL(server.Url("/close"), true));
+}
+
+TEST_F(WebEngineBrowser, NewWindowLinkOpensASeparateWindowAndTheFrameKeepsItsPage) {
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/list", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><body><a id=\"out\" href=\"/other\" target=\"_blank\">other</a></body></html>", "text/html");
+        });
+        s.Get("/other", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><head><title>other page</title></head><body>other</body></html>", "text/html");
+        });
+    });
+    form->OpenURL(server.Url("/list"));
+    ASSERT_TRUE(Loaded());
+    EnginePage()->runJavaScript("document.getElementById('out').click();");
+    QWidget* popup = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "BrowserPopupWindow" && w->windowTitle() == "other page") popup = w;
+        return popup != nullptr;
+    }));
+    EXPECT_EQ(frame->GetLocationURL(), server.Url("/list"));
+    popup->close();  // the user can close it
+}
+
+TEST_F(WebEngineBrowser, PageDialogsAreAskedThroughTheProgramsMessageBoxes) {
+    messages.messages->answers = {false};
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/dialogs", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><head><title>t</title></head><body><script>alert('投稿しました');"
+                      "document.title = confirm('送信しますか？') ? 'yes' : 'no';</script></body></html>",
+                 "text/html; charset=UTF-8");
+        });
+    });
+    form->OpenURL(server.Url("/dialogs"));
+    ASSERT_TRUE(Loaded());
+    ASSERT_TRUE(WaitUntil([&] { return frame->FTitle == "no"; }));
+    EXPECT_EQ(messages.messages->infos, QStringList{QString::fromUtf8("投稿しました")});
+    EXPECT_EQ(messages.messages->questions, QStringList{QString::fromUtf8("送信しますか？")});
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Chromium refuses to start as root with its sandbox; only the tests turn it off.
+    if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+        hanabira::ReleaseBrowserProfile();  // pages first, then the profile, then the application
+    }
+    return result;
+}
