@@ -41,6 +41,7 @@
 #include "support/window_utility.h"
 #include "register/registration_window.h"
 #include "ui/main/category_tree_widget.h"
+#include "ui/main/opml_commands.h"
 
 namespace hanabira {
 
@@ -180,6 +181,10 @@ void TForm1::BuildActions() {
     connect(acAbout, &QAction::triggered, this, &TForm1::tbAboutClick);
     connect(acEditSite, &QAction::triggered, this, &TForm1::T2Click);
     connect(acToggleHead, &QAction::triggered, this, &TForm1::HEADH1Click);
+    acImportOpml = make("acImportOpml", "OPMLファイルからサイトを取り込む(&I)...", -1);
+    acExportOpml = make("acExportOpml", "サイトをOPMLファイルに書き出す(&E)...", -1);
+    connect(acImportOpml, &QAction::triggered, this, [this] { ImportOpmlFile(this); });
+    connect(acExportOpml, &QAction::triggered, this, [this] { ExportOpmlFile(this); });
 }
 
 void TForm1::BuildLayout() {
@@ -226,6 +231,16 @@ void TForm1::BuildLayout() {
         {acShowBrowser, "ToolButton1"}, {acAbout, "tbAbout"}};
     for (const auto& [action, name] : buttonNames)
         if (QWidget* w = ToolBar2->widgetForAction(action)) w->setObjectName(name);
+    // The OPML commands share one button with a menu, before the about button.
+    auto* opmlButton = new QToolButton;
+    opmlButton->setObjectName("tbOpml");
+    opmlButton->setText("OPML");
+    opmlButton->setToolTip(Tr("OPMLファイルの取り込みと書き出し"));
+    opmlButton->setPopupMode(QToolButton::InstantPopup);
+    opmlButton->addAction(acImportOpml);
+    opmlButton->addAction(acExportOpml);
+    ToolBar2->insertWidget(acAbout, opmlButton);
+    ToolBar2->insertSeparator(acAbout);
     pageLayout->addWidget(ToolBar2);
 
     Splitter2 = new QSplitter(Qt::Horizontal);

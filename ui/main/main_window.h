@@ -87,6 +87,8 @@ public:
     QMenu* PopupMenu1;
     QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
         *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead;
+    // Import and export of OPML subscription lists (ui/main/opml_commands).
+    QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
 
     // Site table operations of the window.
     void AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh);
