@@ -87,6 +87,7 @@ TEST_F(ProgramTest, FirstCloseWritesTheSettingsFileInItsLayout) {
     const std::string bytes = SettingsFile();
     EXPECT_LT(bytes.find("Form1.Pos="), bytes.find("Form2.Pos="));
     EXPECT_LT(bytes.find("Form2.Pos="), bytes.find("Form3.Pos="));
+    EXPECT_EQ(bytes.find("Form2.Pos=0\t0\t"), std::string::npos) << "a window never opened is stored where it will open";
     EXPECT_TRUE(scope.messages->errors.isEmpty());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.file("RssSites.dat"))));
 }

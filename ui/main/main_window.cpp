@@ -698,8 +698,13 @@ void TForm1::RefreshVisitSites(bool showPage) {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     StoreFormPos(*IniFile, this);
-    if (Form2) StoreFormPos(*IniFile, Form2);
-    if (Form3) StoreFormPos(*IniFile, Form3);
+    for (QWidget* w : {static_cast<QWidget*>(Form2.data()), static_cast<QWidget*>(Form3.data())}) {
+        if (!w) continue;
+        // A window never opened nor placed in this run has no place of its own yet: store the place
+        // it opens at (over this window), not the corner of the screen.
+        if (!w->isVisible() && !w->testAttribute(Qt::WA_Moved)) w->move(geometry().center() - w->rect().center());
+        StoreFormPos(*IniFile, w);
+    }
     IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
     IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
     IniFile->WriteSettings();  // refuses by itself to replace a file it could not read
