@@ -2,11 +2,10 @@
 // program that already holds 10,000 sites. The whole command through the main window, and its
 // parts one by one to show where the time goes: reading the XML, the merge with the site table,
 // the one save of the data file, and the rebuilt list.
-#include <QApplication>
-#include <QString>
-
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <QString>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -42,16 +41,18 @@ const std::filesystem::path& Folder() {
 // The file's feeds: all new, or every second one already registered (by page and feed URL).
 std::string MakeOpml(bool halfRegistered) {
     {
-        std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n<head><title>"
-                        "feeds</title></head>\n<body>\n";
+        std::string x =
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n<head><title>"
+            "feeds</title></head>\n<body>\n";
         for (int folder = 0; folder < 100; ++folder) {
             x += "<outline text=\"フォルダ " + std::to_string(folder) + "\" title=\"フォルダ\">\n";
             for (int k = 0; k < kFeeds / 100; ++k) {
                 const int i = folder * (kFeeds / 100) + k;
-                const std::string host = halfRegistered && i % 2 ? "blog" + std::to_string(i) + ".example.jp" : "new" + std::to_string(i) + ".example.com";
-                x += "  <outline type=\"rss\" text=\"花びらの咲く庭 &amp; 日記 " + std::to_string(i) + "\" title=\"花びらの咲く庭 &amp; 日記 " +
-                     std::to_string(i) + "\" xmlUrl=\"http://" + host + "/diary/index.rdf\" htmlUrl=\"http://" + host +
-                     "/diary/\"/>\n";
+                const std::string host = halfRegistered && i % 2 ? "blog" + std::to_string(i) + ".example.jp"
+                                                                 : "new" + std::to_string(i) + ".example.com";
+                x += "  <outline type=\"rss\" text=\"花びらの咲く庭 &amp; 日記 " + std::to_string(i) +
+                     "\" title=\"花びらの咲く庭 &amp; 日記 " + std::to_string(i) + "\" xmlUrl=\"http://" +
+                     host + "/diary/index.rdf\" htmlUrl=\"http://" + host + "/diary/\"/>\n";
             }
             x += "</outline>\n";
         }
@@ -89,7 +90,9 @@ public:
     void Error(QWidget*, const QString&) override { ++errors; }
     void Info(QWidget*, const QString&) override {}
     bool Question(QWidget*, const QString&) override { return true; }
-    std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
     int SaveFailed(QWidget*, const QString&) override { return 1; }
     int errors = 0;
 };

@@ -22,9 +22,11 @@ const std::string& LargeHeadPage() {
             p += "<link rel=\"stylesheet\" type=\"text/css\" href=\"/css/style" + n + ".css\">\r\n";
             p += "<link rel=\"alternate\" hreflang=\"en\" href=\"/en/" + n + "/\">\r\n";
         }
-        p += "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"RSS\" href=\"/blog/Index.rdf\">\r\n";
+        p += "<link rel=\"alternate\" type=\"application/rss+xml\" title=\"RSS\" "
+             "href=\"/blog/Index.rdf\">\r\n";
         p += "</head>\r\n<body>\r\n";
-        while (p.size() < 1024 * 1024) p += "<p>" + Utf8ToSjis("本日の更新です。ソフトの表示を直しました。") + "</p>\r\n";
+        while (p.size() < 1024 * 1024)
+            p += "<p>" + Utf8ToSjis("本日の更新です。ソフトの表示を直しました。") + "</p>\r\n";
         return p + "</body></html>\r\n";
     }();
     return page;

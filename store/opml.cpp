@@ -4,7 +4,6 @@
 #include <QString>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
-
 #include <map>
 #include <stdexcept>
 #include <unordered_map>
@@ -106,7 +105,8 @@ OpmlImport ReadOpml(std::string_view xml) {
         if (token != QXmlStreamReader::StartElement) continue;
         ++depth;
         if (depth == 1) {
-            if (reader.name() != QLatin1String("opml")) Fail("OPMLファイルではありません", reader.lineNumber());
+            if (reader.name() != QLatin1String("opml"))
+                Fail("OPMLファイルではありません", reader.lineNumber());
             continue;
         }
         if (depth == 2 && reader.name() == QLatin1String("body")) {
@@ -184,7 +184,8 @@ public:
     OpmlWriter(QXmlStreamWriter& w, const TLightStrings& siteTable) : w_(w) {
         for (int i = 0; i < siteTable.Count(); ++i) {
             TMWBlogListRec rec = ReadSiteRecord(siteTable.Get(i));
-            const std::string category = rec.Category == UncategorizedCategory() ? std::string() : rec.Category;
+            const std::string category =
+                rec.Category == UncategorizedCategory() ? std::string() : rec.Category;
             if (!category.empty() && !byCategory_.count(category)) categoryOrder_.push_back(category);
             byCategory_[category].push_back(std::move(rec));
         }

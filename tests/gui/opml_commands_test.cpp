@@ -1,13 +1,14 @@
 // The main window's OPML commands: import into a program with sites, export and import into an
 // empty one, and the cases where nothing may change.
+#include "ui/main/opml_commands.h"
+
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidgetItem>
-
-#include <gtest/gtest.h>
-
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,7 +22,6 @@
 #include "test_support.h"
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
-#include "ui/main/opml_commands.h"
 
 using hanabira::TForm1;
 using hanabira::TMWBlogListRec;
@@ -42,8 +42,8 @@ std::string Site(const char* title, const char* url, const char* category) {
 
 std::string DataFile() {
     std::string t = "<!--\tTree\t-->6 7 -1 5 0 -1 5 0 -1 5 0 -1 5 0 -1 \r\n";
-    t += S("すべてのサイト") + "\r\n\t" + S("未分類") + "\r\n\t" + S("日記") + "\r\n\t\t" + S("旅行記") + "\r\n\t" +
-         S("技術") + "\r\n";
+    t += S("すべてのサイト") + "\r\n\t" + S("未分類") + "\r\n\t" + S("日記") + "\r\n\t\t" + S("旅行記") +
+         "\r\n\t" + S("技術") + "\r\n";
     t += "<!--/\tTree\t--><!--\tBlogList\t-->";
     t += Site("花びら日記", "http://a.example/blog", "日記") + "\r\n";
     t += Site("北海道の旅", "http://t.example", "旅行記") + "\r\n";
@@ -75,7 +75,9 @@ const char kImport[] = R"xml(<?xml version="1.0" encoding="UTF-8"?>
 )xml";
 
 // The tree in its stored form: names indented by depth, in tree order.
-std::string TreeText(const hanabira::CategoryTree& tree) { return hanabira::MWSaveTreeToStrings(tree); }
+std::string TreeText(const hanabira::CategoryTree& tree) {
+    return hanabira::MWSaveTreeToStrings(tree);
+}
 
 class OpmlCommands : public ::testing::Test {
 protected:
@@ -133,7 +135,9 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
 
     EXPECT_TRUE(msg.errors.isEmpty()) << msg.errors.join("|").toStdString();
     ASSERT_EQ(msg.infos.size(), 1);
-    EXPECT_EQ(msg.infos[0], QString::fromUtf8("4 件のサイトを追加しました。\n登録済みまたは重複のため 3 件をスキップしました。"));
+    EXPECT_EQ(
+        msg.infos[0],
+        QString::fromUtf8("4 件のサイトを追加しました。\n登録済みまたは重複のため 3 件をスキップしました。"));
 
     // The registered sites first and untouched; the new ones after them, registered now.
     ASSERT_EQ(form->SiteTableList->Count(), 8);
@@ -159,7 +163,8 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
 
     // "日記" was there: its new sub-category goes below it; "料理" is new, under the root.
     const std::string tree = TreeText(form->ftBlogCategories->ToCategoryTree());
-    EXPECT_NE(tree.find(S("\t日記\r\n\t\t旅行記\r\n\t\t季節\r\n\t技術\r\n\t料理\r\n")), std::string::npos) << tree;
+    EXPECT_NE(tree.find(S("\t日記\r\n\t\t旅行記\r\n\t\t季節\r\n\t技術\r\n\t料理\r\n")), std::string::npos)
+        << tree;
 
     // Saved, with every new site and category; the views and the registration window follow.
     const std::string after = DataBytes();
@@ -192,8 +197,8 @@ TEST_F(OpmlCommands, NothingChangesWhenTheImportCannotBeDone) {
     };
     const Case cases[] = {
         {"cancelled", "", false, ""},
-        {"malformed", "<opml>\n<body>\n<outline text=\"x\" xmlUrl=\"http://x.example/rss\">\n</body></opml>", false,
-         "4行目"},
+        {"malformed", "<opml>\n<body>\n<outline text=\"x\" xmlUrl=\"http://x.example/rss\">\n</body></opml>",
+         false, "4行目"},
         {"not opml", "<rss><channel/></rss>", false, "OPMLファイルではありません"},
         {"missing file", "-", false, "OPMLファイルを読み込めません"},
         {"data file unreadable at start", kImport, true, "取り込めません"},
@@ -242,7 +247,8 @@ TEST_F(OpmlCommands, ExportImportedIntoAnEmptyProgramGivesTheSameSites) {
     EXPECT_TRUE(msg.errors.isEmpty()) << msg.errors.join("|").toStdString();
     EXPECT_EQ(msg.infos.size(), 1);
 
-    EXPECT_EQ(TreeText(fresh->ftBlogCategories->ToCategoryTree()), TreeText(form->ftBlogCategories->ToCategoryTree()));
+    EXPECT_EQ(TreeText(fresh->ftBlogCategories->ToCategoryTree()),
+              TreeText(form->ftBlogCategories->ToCategoryTree()));
     ASSERT_EQ(fresh->SiteTableList->Count(), form->SiteTableList->Count());
     for (int i = 0; i < form->SiteTableList->Count(); ++i) {
         const TMWBlogListRec a = hanabira::ReadSiteRecord(form->SiteTableList->Get(i));
@@ -254,7 +260,8 @@ TEST_F(OpmlCommands, ExportImportedIntoAnEmptyProgramGivesTheSameSites) {
         EXPECT_EQ(b.Category, a.Category);
     }
     // The empty program's new data file holds them too.
-    EXPECT_NE(testing_support::ReadFileBytes(emptyDir.file("RssSites.dat")).find(S("北海道の旅")), std::string::npos);
+    EXPECT_NE(testing_support::ReadFileBytes(emptyDir.file("RssSites.dat")).find(S("北海道の旅")),
+              std::string::npos);
     fresh->close();
 }
 

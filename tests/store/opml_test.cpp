@@ -70,7 +70,9 @@ TEST(ReadOpml, FileOfAnotherReader) {
     EXPECT_EQ(got.Categories[0].ImageIndex, 5);  // as a category added in the window
 }
 
-std::string Categories(const CategoryTree& tree) { return MWSaveTreeToStrings(tree); }
+std::string Categories(const CategoryTree& tree) {
+    return MWSaveTreeToStrings(tree);
+}
 
 TEST(ReadOpml, FoldersBecomeCategories) {
     const char* xml = R"(<opml version="2.0"><body>
@@ -109,8 +111,8 @@ TEST(ReadOpml, FoldersBecomeCategories) {
     std::vector<std::pair<std::string, std::string>> sites;
     for (const auto& s : got.Sites) sites.emplace_back(s.SiteTitle, s.Category);
     const std::vector<std::pair<std::string, std::string>> wantSites = {
-        {"b1", "B"}, {"c1", "C"}, {"a1", "A"}, {"in nameless", "A"}, {"all1", ""}, {"d1", "D"},
-        {"a3", "A"}, {"b2", "B"}, {"u1", ""},  {"f", ""},           {"under feed", ""},
+        {"b1", "B"}, {"c1", "C"}, {"a1", "A"}, {"in nameless", "A"}, {"all1", ""}, {"d1", "D"}, {"a3", "A"},
+        {"b2", "B"}, {"u1", ""},  {"f", ""},   {"under feed", ""},
     };
     EXPECT_EQ(sites, wantSites);
 }
@@ -122,14 +124,16 @@ TEST(ReadOpml, SitePageAndTitle) {
         const char* url;
     };
     const Row rows[] = {
-        {R"(text="t" xmlUrl="http://h.example/a/rss.xml" htmlUrl=" http://h.example/a/ ")", "t", "http://h.example/a"},
+        {R"(text="t" xmlUrl="http://h.example/a/rss.xml" htmlUrl=" http://h.example/a/ ")", "t",
+         "http://h.example/a"},
         // Two blogs on one host stay two sites.
         {R"(text="t" xmlUrl="http://h.example/b/rss.xml")", "t", "http://h.example/b"},
         {R"(text="t" xmlUrl="http://h.example/rss.xml")", "t", "http://h.example"},
         {R"(text="t" xmlUrl="http://h.example/?feed=rss2&amp;x=a/b")", "t", "http://h.example"},
         {R"(text="t" xmlUrl="http://h.example")", "t", "http://h.example"},
         {R"(text="t" xmlUrl="http://h.example/")", "t", "http://h.example"},
-        {R"(title="from title" text="from text" xmlUrl="http://h.example/c/rss")", "from title", "http://h.example/c"},
+        {R"(title="from title" text="from text" xmlUrl="http://h.example/c/rss")", "from title",
+         "http://h.example/c"},
         {R"(xmlUrl="http://h.example/d/rss")", "http://h.example/d", "http://h.example/d"},
         {"text=\"a&#9;b&#10;c \" xmlUrl=\"http://h.example/e/rss\"", "abc", "http://h.example/e"},
         // A site without a feed, as this program exports one.
@@ -151,8 +155,10 @@ TEST(ReadOpml, MalformedFilesAreRefusedWithTheirLine) {
         int line;
     };
     const Row rows[] = {
-        {"mismatched tag", "<opml>\n<body>\n<outline text=\"a\" xmlUrl=\"http://x/\">\n</body>\n</opml>\n", 4},
-        {"undeclared entity", "<opml><body>\n\n<outline text=\"&nbsp;\" xmlUrl=\"http://x/\"/></body></opml>", 3},
+        {"mismatched tag", "<opml>\n<body>\n<outline text=\"a\" xmlUrl=\"http://x/\">\n</body>\n</opml>\n",
+         4},
+        {"undeclared entity", "<opml><body>\n\n<outline text=\"&nbsp;\" xmlUrl=\"http://x/\"/></body></opml>",
+         3},
         {"cut off", "<opml>\n<body>\n<outline text=\"a\" xmlUrl=\"http://x/\"/>\n", 4},
         {"not opml", "<?xml version=\"1.0\"?>\n<rss><channel/></rss>", 2},
         {"empty", "", 1},
@@ -163,7 +169,8 @@ TEST(ReadOpml, MalformedFilesAreRefusedWithTheirLine) {
             ReadOpml(r.xml);
             ADD_FAILURE() << r.name << ": no error";
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find("(" + std::to_string(r.line) + S("行目") + ")"), std::string::npos)
+            EXPECT_NE(std::string(e.what()).find("(" + std::to_string(r.line) + S("行目") + ")"),
+                      std::string::npos)
                 << r.name << ": " << e.what();
         }
     }
@@ -253,7 +260,7 @@ TEST(WriteOpml, RoundTripIntoAnEmptyProgram) {
 
     const OpmlImport back = ReadOpml(xml);
     CategoryTree wantFolders = tree[0].Children;
-    wantFolders.erase(wantFolders.begin());  // 未分類 is no folder
+    wantFolders.erase(wantFolders.begin());                      // 未分類 is no folder
     wantFolders.push_back({S("消えたカテゴリ"), 5, 0, -1, {}});  // kept for its site
     EXPECT_EQ(Categories(back.Categories), Categories(wantFolders));
 

@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QTreeWidgetItem>
-
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -35,7 +34,9 @@ QString ChooseSaveFile(QWidget* parent) {
     return dialog.selectedFiles().front();
 }
 
-std::string NativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string NativePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 // Refresh steps after a command must never turn a finished command into a failure.
 template <class F>
@@ -98,7 +99,8 @@ void ImportOpmlFile(TForm1* form) {
         return;
     }
 
-    const OpmlMergeCount count = AddImportedSites(*form->SiteTableList, opml.Sites, FormatDateText(NowDateTime()));
+    const OpmlMergeCount count =
+        AddImportedSites(*form->SiteTableList, opml.Sites, FormatDateText(NowDateTime()));
     std::unordered_map<std::string, QTreeWidgetItem*> byName;
     for (QTreeWidgetItem* node : form->ftBlogCategories->AllNodes())
         byName.emplace(CategoryTreeWidget::NodeText(node), node);
@@ -111,9 +113,10 @@ void ImportOpmlFile(TForm1* form) {
     Guarded([&] { form->ShowSelectedCategory(); });
     form->RefillRegistrationCategories();
 
-    const QString summary = Tr("%1 件のサイトを追加しました。\n登録済みまたは重複のため %2 件をスキップしました。")
-                                .arg(count.Added)
-                                .arg(count.Skipped);
+    const QString summary =
+        Tr("%1 件のサイトを追加しました。\n登録済みまたは重複のため %2 件をスキップしました。")
+            .arg(count.Added)
+            .arg(count.Skipped);
     if (!saved) {
         ShowMessage(form, summary + Tr("\n\nサイトデータを保存できませんでした。\n") + saveError);
         return;
