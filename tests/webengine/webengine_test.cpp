@@ -2,9 +2,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QStatusBar>
 #include <QThread>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <gtest/gtest.h>
@@ -182,6 +184,46 @@ TEST_F(WebEngineBrowser, PageDialogsAreAskedThroughTheProgramsMessageBoxes) {
     ASSERT_TRUE(WaitUntil([&] { return frame->FTitle == "no"; }));
     EXPECT_EQ(messages.messages->infos, QStringList{QString::fromUtf8("投稿しました")});
     EXPECT_EQ(messages.messages->questions, QStringList{QString::fromUtf8("送信しますか？")});
+}
+
+// One run of the program's browser in a process of its own: opens HANABIRA_TEST_URL with the
+// profile in HANABIRA_PROFILE_DIR and writes the page's text to HANABIRA_OUT. Started by the test below.
+TEST(WebEngineProfile, DISABLED_OneRun) {
+    hanabira::SetBrowserStorageFolder(qEnvironmentVariable("HANABIRA_PROFILE_DIR"));
+    TfrBrowserBase::SetApplicationTerminating(false);
+    TForm3 form;
+    ASSERT_FALSE(hanabira::BrowserProfile()->isOffTheRecord());
+    ASSERT_TRUE(form.Browser()->OpenURL(qEnvironmentVariable("HANABIRA_TEST_URL").toStdString(), true));
+    testing_support::WriteFileBytes(qEnvironmentVariable("HANABIRA_OUT").toStdString(), form.Browser()->GetHTMLSource());
+}
+
+TEST(WebEngineProfile, ALoginSurvivesARestart) {
+    testing_support::TempDir dir;
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/login", [](const httplib::Request&, httplib::Response& res) {
+            // A session cookie, as blog services use for a login.
+            res.set_header("Set-Cookie", "login=hanako; Path=/");
+            res.set_content("<html><body>signed in</body></html>", "text/html");
+        });
+        s.Get("/whoami", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("<html><body>cookie:" + req.get_header_value("Cookie") + "</body></html>", "text/html");
+        });
+    });
+    auto run = [&](const std::string& path) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HANABIRA_PROFILE_DIR", QString::fromStdString(dir.file("browser")));
+        env.insert("HANABIRA_TEST_URL", QString::fromStdString(server.Url(path)));
+        env.insert("HANABIRA_OUT", QString::fromStdString(dir.file("out.txt")));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_also_run_disabled_tests", "--gtest_filter=WebEngineProfile.DISABLED_OneRun"});
+        EXPECT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+        return testing_support::ReadFileBytes(dir.file("out.txt"));
+    };
+    EXPECT_NE(run("/login").find("signed in"), std::string::npos);
+    EXPECT_NE(run("/whoami").find("cookie:login=hanako"), std::string::npos) << "the second run sends the login";
 }
 
 int main(int argc, char** argv) {
