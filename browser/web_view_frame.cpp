@@ -83,9 +83,15 @@ TfrBrowserBase::TfrBrowserBase(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    QueryStatus = [](const std::string& url) {
+    // The window keeps painting while the server is asked, and a stop (or the program's end) ends
+    // the question: an address that does not answer must not freeze the window.
+    QueryStatus = [this](const std::string& url) {
+        QPointer<TfrBrowserBase> self(this);
+        RequestControl control;
+        control.pump = [] { QCoreApplication::processEvents(); };
+        control.abort = [self] { return !self || self->FStopRequested || ApplicationTerminating(); };
         std::string status, lastModified;
-        QueryUrlStatus(url, status, lastModified);
+        QueryUrlStatus(url, status, lastModified, control);
         return status;
     };
 }

@@ -289,13 +289,20 @@ std::string FetchPageText(const std::string& url, const AbortTest& abort) {
 std::string FetchPageText(const std::string& url) { return FetchPageText(url, {}); }
 
 bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified) {
+    return QueryUrlStatus(url, status, lastModified, RequestControl{});
+}
+
+bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified,
+                    const RequestControl& control) {
     status.clear();
     lastModified.clear();
     if (!HasScheme(url)) return false;
     Transfer t;
+    t.abort = &control.abort;
     Handle h = BuildHandle(Request::Status, url, t);
     if (!h.easy) return false;
-    const CURLcode rc = curl_easy_perform(h.easy.get());
+    const CURLcode rc = Run(h.easy.get(), t, &control.pump);
+    if (t.aborted) return false;
     if (rc != CURLE_OK && !t.headersDone) return false;
     const long code = ResponseCode(h.easy.get());
     if (code <= 0) return false;

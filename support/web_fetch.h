@@ -40,6 +40,10 @@ RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, c
 // is FetchPageText's failure text. Aborted: text is empty; what was read is dropped.
 RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control);
 
+// QueryUrlStatus that can be stopped, with the pump run while it waits (the GUI thread's use).
+bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified,
+                    const RequestControl& control);
+
 // Limits that keep a dead or endless server from holding a request forever.
 struct FetchLimits {
     long connectTimeoutSec = 15;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include "browser/web_view_frame.h"
 #include "fake_web_view.h"
 #include "gui_test_support.h"
+#include "http_test_server.h"
 #include "support/codepage.h"
 #include "support/qt_text.h"
 #include "test_support.h"
@@ -158,6 +160,31 @@ TEST(WebViewFrame, NavigationErrorsByStatus) {
         EXPECT_EQ(b.view->calls.contains("Stop"), c.cancelled) << label;
         EXPECT_EQ(asked.empty(), std::to_string(c.status).size() == 3) << label << ": queried only for error numbers";
     }
+}
+
+TEST(WebViewFrame, AskingAServerThatStallsKeepsTheWindowAliveAndStops) {
+    testing_support::HttpTestServer server([](testing_support::HttpTestServer& s) {
+        s.Get("/stall", [&s](const httplib::Request&, httplib::Response& res) {
+            s.Pause(20000);
+            res.set_content("late", "text/html");
+        });
+        s.Get("/fine", [](const httplib::Request&, httplib::Response& res) { res.set_content("ok", "text/html"); });
+    });
+    Browser b;  // the frame's own status query, not a replacement
+    b.frame->OpenURL(server.Url("/fine"), false);
+    EXPECT_FALSE(b.view->FireNavigateError(QString::fromStdString(server.Url("/fine")), -3)) << "the server answers 200: let through";
+
+    b.frame->OpenURL(server.Url("/stall"), false);
+    int ticks = 0;
+    QTimer painter;
+    QObject::connect(&painter, &QTimer::timeout, [&] { ++ticks; });
+    painter.start(50);
+    QTimer::singleShot(600, [&] { b.navi->tbStopClick(); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(b.view->FireNavigateError(QString::fromStdString(server.Url("/stall")), -118));
+    EXPECT_LT(clock.elapsed(), 5000) << "the stop ended the question";
+    EXPECT_GE(ticks, 5) << "events were processed meanwhile";
 }
 
 TEST(WebViewFrame, StatusTextCarriesTheNavigationFlags) {
