@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTimer>
@@ -98,6 +99,22 @@ TfrBrowserNavi::TfrBrowserNavi(QWidget* parent) : QWidget(parent) {
     QAction* c1 = menuItem(pmLinks, "C1", "ページ内リンク集をクリップボードにコピーする(&C)", 1);
     linkTag->setMenu(pmLinks);
 
+    // The keys of every browser; the tool tips name them.
+    SetShortcut(goBack, QKeySequence(Qt::ALT | Qt::Key_Left));
+    SetShortcut(goForward, QKeySequence(Qt::ALT | Qt::Key_Right));
+    SetShortcut(retry, QKeySequence(Qt::Key_F5));
+    SetShortcut(stop, QKeySequence(Qt::Key_Escape));
+    auto* focusAddress = new QAction(this);
+    focusAddress->setObjectName("acFocusAddress");
+    focusAddress->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    focusAddress->setShortcutContext(Qt::WindowShortcut);
+    addAction(focusAddress);
+    connect(focusAddress, &QAction::triggered, this, [this] {
+        edURL->setFocus(Qt::ShortcutFocusReason);
+        edURL->selectAll();
+    });
+    edURL->setToolTip(Tr("アドレス (Ctrl+L)"));
+
     for (QAction* a : {goBack, goForward, retry, stop, home}) tbToolBar->addAction(a);
     tbToolBar->addWidget(edURL);
     for (QAction* a : {goURL, source, selection, getURL, linkTag}) tbToolBar->addAction(a);
@@ -145,6 +162,13 @@ QAction* TfrBrowserNavi::MakeAction(const char* name, const char* hint, int imag
 }
 
 QAction* TfrBrowserNavi::Action(const char* name) const { return findChild<QAction*>(name); }
+
+void SetShortcut(QAction* action, const QKeySequence& keys) {
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setToolTip(action->text() + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
+                       QStringLiteral(")"));
+}
 
 void TfrBrowserNavi::AttachBrowser(TfrBrowserBase* frame) {
     FBrowser = frame;

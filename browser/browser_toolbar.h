@@ -11,6 +11,7 @@
 #include <string_view>
 
 class QAction;
+class QKeySequence;
 class QLineEdit;
 class QMenu;
 class QToolBar;
@@ -84,6 +85,9 @@ private:
     QMenu *pmGoURL, *pmLinks;
     QAction *acSkipLoop = nullptr;
 };
+
+// Gives the action its keys (for the window it is in) and names them in its tool tip.
+void SetShortcut(QAction* action, const QKeySequence& keys);
 
 // Whether url, as a browser would read it, runs script or carries its own document
 // ("javascript:", "vbscript:", "data:"): blanks and control characters around and inside the

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QKeySequence>
 #include <QLabel>
 #include <QSplitter>
 #include <QStatusBar>
@@ -130,6 +131,8 @@ void TForm3::BuildLayout() {
     ToolBar1->addSeparator();
     QAction* up = toolButton("ToolButton3", "上のサイトに移動", 10, -1);
     QAction* down = toolButton("ToolButton4", "下のサイトに移動", 11, 1);
+    SetShortcut(up, QKeySequence(Qt::CTRL | Qt::Key_Up));
+    SetShortcut(down, QKeySequence(Qt::CTRL | Qt::Key_Down));
     connect(copyComment, &QAction::triggered, this, &TForm3::ToolButton1Click);
     for (QAction* a : {up, down}) connect(a, &QAction::triggered, this, [this, a] { ToolButton4Click(a->data().toInt()); });
     lowerLayout->addWidget(ToolBar1);

@@ -6,9 +6,12 @@
 #include <QLabel>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QLineEdit>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include "browser/browser_toolbar.h"
 #include "browser/comment_window.h"
 #include "browser/web_view_frame.h"
 #include "fake_web_view.h"
@@ -189,5 +192,44 @@ TEST(CommentWindow, OwnSitePanelFollowsItsWidth) {
     EXPECT_EQ(url->width(), 300 - url->x() - 23);
     for (const char* name : {"SpeedButton1", "SpeedButton2", "SpeedButton3"})
         EXPECT_EQ(w.form.findChild<QWidget*>(name)->x(), w.MySite()->x() + w.MySite()->width()) << name;
+    w.form.hide();
+}
+
+TEST(CommentWindow, KeyboardWalksTheListAndDrivesTheBrowser) {
+    testing_support::MessageScope scope;
+    Window w;
+    w.form.show();
+    w.form.activateWindow();
+    QApplication::processEvents();
+    w.List()->setFocus();
+    QTest::keyClick(w.List(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(w.Selected(), 0);
+    EXPECT_EQ(w.view->calls.last(), "Navigate http://a.example/blog/");
+    QTest::keyClick(w.List(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(w.Selected(), 1);
+
+    QTest::keyClick(w.List(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_NE(w.view->calls.last(), "GoBack") << "nothing to go back to";
+    w.view->FireCommandState(hanabira::kCommandBack, true);
+    QTest::keyClick(w.List(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(w.view->calls.last(), "GoBack");
+    QTest::keyClick(w.List(), Qt::Key_F5);
+    EXPECT_EQ(w.view->calls.last(), "Refresh");
+    QTest::keyClick(w.List(), Qt::Key_Escape);
+    EXPECT_EQ(w.view->calls.last(), "Stop");
+    QTest::keyClick(w.List(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(w.form.Navi()->AddressBox()->hasFocus());
+
+    // A key the page takes (the fake view says which) goes to the page, not to the window's shortcut.
+    w.view->Widget()->setFocusPolicy(Qt::StrongFocus);
+    w.view->Widget()->setFocus();
+    w.view->calls.clear();
+    QTest::keyClick(w.view->Widget(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_TRUE(w.view->calls.isEmpty());
+    EXPECT_EQ(w.Selected(), 1);
+    w.view->pageKeys = false;
+    QTest::keyClick(w.view->Widget(), Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(w.Selected(), 2);
+    EXPECT_NE(w.form.findChild<QAction*>("ToolButton4")->toolTip().indexOf("Ctrl"), -1);
     w.form.hide();
 }
