@@ -135,7 +135,10 @@ OpmlImport ReadOpml(std::string_view xml) {
         }
         std::string name = FieldText(Attribute(attrs, u"text"));
         if (name.empty()) name = FieldText(Attribute(attrs, u"title"));
-        if (name.empty()) {
+        // A link to a page or another list (OPML 2.0 type "link" or "include") is no folder.
+        const QString type = Attribute(attrs, u"type").trimmed();
+        if (name.empty() || HasAttribute(attrs, u"url") || type.compare(u"link", Qt::CaseInsensitive) == 0 ||
+            type.compare(u"include", Qt::CaseInsensitive) == 0) {
             open.push_back({parentFolder, parentCategory});
             continue;
         }

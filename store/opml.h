@@ -18,9 +18,10 @@ struct OpmlImport {
 // Folders (outlines without xmlUrl, named by text, else title) become categories; every outline
 // with an xmlUrl becomes a site in the nearest folder's category, never visited, HEAD check
 // skipped as a new registration has it. A folder named like a system category, or without a name,
-// makes no category: its sites take the category around it (none for a system name). Folders with
-// the same name are one category. Throws std::runtime_error with a Shift_JIS message that gives
-// the line, for a file that is not well-formed XML or not OPML.
+// makes no category: its sites take the category around it (none for a system name); so does a
+// link to a page or to another list. Folders with the same name are one category. Throws
+// std::runtime_error with a Shift_JIS message that gives the line, for a file that is not
+// well-formed XML or not OPML.
 OpmlImport ReadOpml(std::string_view xml);
 // OPML 2.0: the category tree as nested folders (the system categories not written as folders:
 // their sub-categories stand where they stand), every site in its category's folder (uncategorised

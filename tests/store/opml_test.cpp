@@ -83,6 +83,8 @@ TEST(ReadOpml, FoldersBecomeCategories) {
         </outline>
         <outline text="a1" xmlUrl="http://a.example/1/rss"/>
         <outline><outline text="in nameless" xmlUrl="http://a.example/2/rss"/></outline>
+        <outline text="a page" type="link" url="http://a.example/about"/>
+        <outline text="another list" type="include" url="http://a.example/list.opml"/>
       </outline>
       <outline text="すべてのサイト">
         <outline text="all1" xmlUrl="http://s.example/1/rss"/>
