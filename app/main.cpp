@@ -19,6 +19,7 @@ int main(int argc, char* argv[]) {
     // that to every window caption.
     app.setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
     app.setWindowIcon(hanabira::ImageListIcon(20));
+    QGuiApplication::setDesktopFileName(QStringLiteral("hanabira2"));  // ties the windows to the menu entry
     // The windows were laid out for a small 8-point interface font; list column widths are in pixels.
     QFont font = QApplication::font();
     font.setPointSize(8);

@@ -92,6 +92,16 @@ void RunStartupSequence(TForm1& form) {
                                .arg(form.DataFilePath()));
     }
 
+    // A program installed where the user may not write (system-wide) could never save: say so now,
+    // not after a day's work at close.
+    const QByteArray folder = QFile::encodeName(form.ProgramFolder);
+    if (access(folder.constData(), W_OK) != 0) {
+        ShowMessage(&form, Tr("プログラムのフォルダに書き込めません。\n%1\n\n"
+                              "サイトデータと設定は保存されません。書き込めるフォルダ"
+                              "（~/.local/share/hanabira2 など）に置いて起動してください。")
+                               .arg(form.ProgramFolder));
+    }
+
     SetupListColumns(form.lvSiteList, SjisLiteral(TForm1::kListColumns));
     SetupListColumns(form.lvVisitSite, SjisLiteral(TForm1::kListColumns));
 

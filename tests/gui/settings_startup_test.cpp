@@ -169,3 +169,12 @@ TEST_F(ProgramTest, DoubleClickInTheVisitListOpensTheSiteInTheCommentWindow) {
     form1->ToolButton1Click();
     EXPECT_FALSE(form3->isMinimized()) << "shown again, restored";
 }
+
+TEST_F(ProgramTest, AProgramFolderThatCannotBeWrittenIsReportedOnceAtStart) {
+    // A folder that does not exist stands for one the user may not write (root writes anywhere else).
+    form1 = std::make_unique<TForm1>(QString::fromStdString(dir.file("gone/")));
+    hanabira::RunStartupSequence(*form1);
+    ASSERT_EQ(scope.messages->errors.size(), 1);
+    EXPECT_TRUE(scope.messages->errors.first().contains(QString::fromUtf8("プログラムのフォルダに書き込めません")));
+    form1.reset();
+}
