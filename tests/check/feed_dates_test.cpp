@@ -135,16 +135,13 @@ TEST(FeedDatesZones, StoredOnJapansClock) {
         {true, "Mon, 07 Dec 2026 03:16:43 EST", "2026/12/07 17:16:43"},
         {true, "Mon, 07 Dec 2026 03:16:43 +05:30", "2026/12/07 06:46:43"},
         {true, "Sun, 06 Dec 2026 20:30:00 -0800", "2026/12/07 13:30:00"},   // the next day in Japan
-        {true, "Wed, 31 Dec 2025 20:30:00 GMT", "2026/01/01 05:30:00"},     // the next year
         {true, "Mon, 07 Dec 2026 03:16:43 +0900", "2026/12/07 03:16:43"},
         {true, "Mon, 07 Dec 2026 03:16:43 JST", "2026/12/07 03:16:43 js"},
-        {true, "Mon, 07 Dec 2026 03:16:43 GMT+0900", "2026/12/07 03:16:43 gm"},
         {true, "Mon, 07 Dec 2026 03:16:43", "2026/12/07 03:16:43"},
         {true, "Mon, 07 Dec 2026 03:16:43 XYZ", "2026/12/07 03:16:43 xyz"},  // unknown: as written
         {false, "2026-12-07T03:16:43Z", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43+00:00", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43-08:00", "2026/12/07 20:16:43"},
-        {false, "2026-12-07T03:16:43.250Z", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43.1234567Z", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43+09:00", "2026/12/07 03:16:43"},
         {false, "2026-12-07T03:16:43", "2026/12/07 03:16:43"},
@@ -189,11 +186,6 @@ TEST(FeedDatesAtom, EntriesGiveTheDate) {
          atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry>\r\n"
                   "<entry xml:lang=\"ja\"><published>2026-12-01T00:00:00+09:00</published></entry></feed>",
          "2026/12/01 00:00:00"},
-        {"each entry its own date",
-         atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry>"
-                  "<entry><updated>2026-12-02T00:00:00+09:00</updated></entry>"
-                  "<entry><published>2026-12-01T00:00:00+09:00</published></entry></feed>",
-         "2026/12/02 00:00:00"},
         {"every entry in the future", atom10 + "<entry><published>2026-12-09T00:00:00+09:00</published></entry></feed>",
          ""},
         {"entry without a date stops", atom10 + "<entry><title>a</title></entry><entry><published>2026-12-01"
@@ -202,7 +194,6 @@ TEST(FeedDatesAtom, EntriesGiveTheDate) {
         {"empty date stops",
          atom10 + "<entry><published></published></entry><entry><published>2026-12-01</published></entry></feed>",
          ""},
-        {"no entry", atom10 + "</feed>", ""},
         {"cut off inside an entry", atom10 + "<entry><published>2026-12-01T00:00:00+09:00</published><title>",
          "2026/12/01 00:00:00"},
         {"unreadable date ends the scan",
