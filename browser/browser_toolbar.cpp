@@ -18,6 +18,7 @@
 #include "support/messages.h"
 #include "support/qt_text.h"
 #include "support/sjis_text.h"
+#include "support/window_utility.h"
 
 namespace hanabira {
 
@@ -163,12 +164,6 @@ QAction* TfrBrowserNavi::MakeAction(const char* name, const char* hint, int imag
 
 QAction* TfrBrowserNavi::Action(const char* name) const { return findChild<QAction*>(name); }
 
-void SetShortcut(QAction* action, const QKeySequence& keys) {
-    action->setShortcut(keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    action->setToolTip(action->text() + QStringLiteral(" (") + keys.toString(QKeySequence::NativeText) +
-                       QStringLiteral(")"));
-}
 
 void TfrBrowserNavi::AttachBrowser(TfrBrowserBase* frame) {
     FBrowser = frame;

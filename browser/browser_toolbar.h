@@ -11,7 +11,6 @@
 #include <string_view>
 
 class QAction;
-class QKeySequence;
 class QLineEdit;
 class QMenu;
 class QToolBar;
@@ -85,9 +84,6 @@ private:
     QMenu *pmGoURL, *pmLinks;
     QAction *acSkipLoop = nullptr;
 };
-
-// Gives the action its keys (for the window it is in) and names them in its tool tip.
-void SetShortcut(QAction* action, const QKeySequence& keys);
 
 // Whether url, as a browser would read it, runs script or carries its own document
 // ("javascript:", "vbscript:", "data:"): blanks and control characters around and inside the

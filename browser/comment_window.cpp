@@ -27,6 +27,7 @@
 #include "support/messages.h"
 #include "support/qt_text.h"
 #include "support/virtual_list_model.h"
+#include "support/window_utility.h"
 
 namespace hanabira {
 

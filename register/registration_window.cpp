@@ -1,6 +1,7 @@
 #include "register/registration_window.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -204,7 +205,26 @@ void TForm2::SetButtonsEnabled(bool enabled) {
     btnSetSite->setEnabled(enabled);
 }
 
+void TForm2::reject() {
+    if (!busy_) {
+        QDialog::reject();
+        return;
+    }
+    cancelRequested_ = true;
+    if (OnCancelRegistration) OnCancelRegistration();
+}
+
+void TForm2::EndBusy() {
+    busy_ = false;
+    if (!cancelRequested_) return;
+    cancelRequested_ = false;
+    QDialog::reject();
+}
+
 bool TForm2::ProbeSite(bool showMessage) {
+    if (busy_) return false;
+    busy_ = true;
+    cancelRequested_ = false;
     SetButtonsEnabled(false);
     edSiteTitle->clear();
     edRSSURL->clear();
@@ -222,6 +242,7 @@ bool TForm2::ProbeSite(bool showMessage) {
         edRSSURL->repaint();
         SetButtonsEnabled(true);
         SetStatus(QString());
+        EndBusy();
     });
 
     const std::string url = ProbeUrlFromField(QStringToSjis(edSiteURL->text()));
@@ -230,7 +251,13 @@ bool TForm2::ProbeSite(bool showMessage) {
         return false;
     }
     try {
-        ProbeSiteUrl(url, found, [this](const std::string& status) { SetStatus(SjisToQString(status)); });
+        // The window keeps painting and takes Escape while the page and the feed are fetched.
+        RequestControl control;
+        control.pump = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 50); };
+        control.abort = [this] { return cancelRequested_ || QCoreApplication::closingDown(); };
+        if (!ProbeSiteUrl(url, found, [this](const std::string& status) { SetStatus(SjisToQString(status)); },
+                          control))
+            return false;
     } catch (const std::exception& e) {
         // A page that its decoder cannot read ends the probe; it must never end the program.
         ShowMessage(this, SjisToQString(e.what()));
@@ -257,21 +284,29 @@ void TForm2::RegisterSite() {
         ShowMessage(this, Tr("必要事項が入力されていません"));
         return;
     }
+    if (busy_) return;
+    busy_ = true;
+    cancelRequested_ = false;
     SetStatus(Tr("サイト更新情報を取得しています"));
     SetButtonsEnabled(false);
-    ScopeExit done([this] {
-        SetButtonsEnabled(true);
-        SetStatus(QString());
-    });
-    try {
-        if (OnAddOrUpdateSite) OnAddOrUpdateSite(rec);
-        if (OnShowSiteListPage) OnShowSiteListPage();
-    } catch (const std::exception& e) {
-        // The window stays open with its fields, so the user can try again.
-        ShowMessage(this, SjisToQString(e.what()));
-        return;
+    bool cancelled = false;
+    {
+        ScopeExit done([this, &cancelled] {
+            SetButtonsEnabled(true);
+            SetStatus(QString());
+            cancelled = cancelRequested_;
+            EndBusy();
+        });
+        try {
+            if (OnAddOrUpdateSite) OnAddOrUpdateSite(rec);
+            if (!cancelRequested_ && OnShowSiteListPage) OnShowSiteListPage();
+        } catch (const std::exception& e) {
+            // The window stays open with its fields, so the user can try again.
+            ShowMessage(this, SjisToQString(e.what()));
+            return;
+        }
     }
-    accept();
+    if (!cancelled) accept();
 }
 
 void TForm2::btnSiteCheckClick() { ProbeSite(true); }

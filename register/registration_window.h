@@ -35,6 +35,11 @@ public:
     // to the site list page.
     std::function<void(const TMWBlogListRec&)> OnAddOrUpdateSite;
     std::function<void()> OnShowSiteListPage;
+    // Asked when the user takes back a registration under way (Escape or closing the window while
+    // its site is checked): the main window stops the check and undoes the registration.
+    std::function<void()> OnCancelRegistration;
+    // True while a probe or a registration runs (the window keeps handling events meanwhile).
+    bool Busy() const { return busy_; }
 
     void FormShow();
     // False when nothing was probed (no URL, or a decoder error that was reported).
@@ -67,12 +72,21 @@ public:
     QPushButton* btnSetSite = nullptr;
     QStatusBar* StatusBar1 = nullptr;
 
+    // Escape and the close button: while a probe or a registration runs they cancel it, and the
+    // window closes once it has ended.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void SetStatus(const QString& text);
     void SetButtonsEnabled(bool enabled);
+    // Marks the window busy until the returned guard's end; a cancel asked meanwhile closes it then.
+    void EndBusy();
+
+    bool busy_ = false;
+    bool cancelRequested_ = false;
 };
 
 }  // namespace hanabira

@@ -173,17 +173,25 @@ std::string DecodeFeedAsServed(std::string_view bytes) {
 }
 
 void ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& status) {
+    ProbeSiteUrl(url, result, status, RequestControl{});
+}
+
+bool ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& status, const RequestControl& control) {
     result = ProbeResult{};
     auto say = [&status](const char* utf8) {
         if (status) status(SjisLiteral(utf8));
     };
+    std::string text;
     say("サイトデータを読み込んでいます");
-    const std::string page = DecodePageAsServed(FetchPageText(std::string(url)));
+    if (FetchFeed(std::string(url), text, control) == RequestResult::Aborted) return false;
+    const std::string page = DecodePageAsServed(text);
     result.FeedURL = FindFeedLink(page, url);
-    if (result.FeedURL.empty()) return;
+    if (result.FeedURL.empty()) return true;
     // Only the link chosen is ever tried, even when its feed cannot be fetched.
     say("RSSデータを読み込んでいます");
-    result.Title = ExtractTitle(DecodeFeedAsServed(FetchPageText(result.FeedURL)));
+    if (FetchFeed(result.FeedURL, text, control) == RequestResult::Aborted) return false;
+    result.Title = ExtractTitle(DecodeFeedAsServed(text));
+    return true;
 }
 
 ProbeResult ProbeSiteUrl(std::string_view url, const ProbeStatus& status) {

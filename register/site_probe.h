@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "store/site_record.h"
+#include "support/web_fetch.h"
 
 namespace hanabira {
 
@@ -25,6 +26,9 @@ std::string ProbeUrlFromField(std::string_view fieldText);
 // (std::runtime_error, Shift_JIS what()) leaves in it what was found before the error.
 void ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& status = {});
 ProbeResult ProbeSiteUrl(std::string_view url, const ProbeStatus& status = {});
+// As above, with the fetches stoppable and the pump run while they wait: false when stopped (what
+// was found before the stop stays in result).
+bool ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& status, const RequestControl& control);
 
 // The feed URL announced in the head (the text before "<body") of a decoded page, in the letter
 // case the page gives it, or empty. Among the rel="alternate" links, the first whose type names a

@@ -9,17 +9,20 @@ namespace hanabira {
 
 namespace {
 
+// A message box is narrow: the window manager would cut the long application title short.
+QString BoxTitle() { return QString::fromUtf8("Hanabira 2号"); }
+
 class DialogRoutines : public MessageRoutines {
 public:
     void Error(QWidget* parent, const QString& text) override {
-        QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+        QMessageBox::critical(parent, BoxTitle(), text, QMessageBox::Ok);
     }
     void Info(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::NoIcon, BoxTitle(), text, QMessageBox::Ok, parent);
         box.exec();
     }
     bool Question(QWidget* parent, const QString& text) override {
-        return QMessageBox::question(parent, QApplication::applicationName(), text,
+        return QMessageBox::question(parent, BoxTitle(), text,
                                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     }
     std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
@@ -30,7 +33,7 @@ public:
         return text;
     }
     int SaveFailed(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::NoButton,
+        QMessageBox box(QMessageBox::Critical, BoxTitle(), text, QMessageBox::NoButton,
                         parent);
         QPushButton* retry = box.addButton(QString::fromUtf8("再試行"), QMessageBox::AcceptRole);
         QPushButton* discard = box.addButton(QString::fromUtf8("保存せずに終了"), QMessageBox::DestructiveRole);

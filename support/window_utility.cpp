@@ -1,8 +1,10 @@
 #include "support/window_utility.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -175,6 +177,13 @@ void ResetPageControls() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
         for (QTabWidget* pages : window->findChildren<QTabWidget*>()) pages->setCurrentIndex(0);
     }
+}
+
+void SetShortcut(QAction* action, const QKeySequence& keys, Qt::ShortcutContext context) {
+    action->setShortcut(keys);
+    action->setShortcutContext(context);
+    action->setToolTip(action->text().remove(QLatin1Char('&')) + QStringLiteral(" (") +
+                       keys.toString(QKeySequence::NativeText) + QStringLiteral(")"));
 }
 
 }  // namespace hanabira

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class QAction;
+class QKeySequence;
 class QMainWindow;
 class QSystemTrayIcon;
 class QTextEdit;
@@ -54,5 +56,9 @@ void EditorWheel(QTextEdit* editor, int delta);
 std::function<bool(const QUrl&)>& UrlOpener();
 
 void ResetPageControls();
+
+// Gives the action its keys and names them in its tool tip. The keys work in the window the action
+// is in, or with context WidgetWithChildrenShortcut only in the widgets the action was added to.
+void SetShortcut(QAction* action, const QKeySequence& keys, Qt::ShortcutContext context = Qt::WindowShortcut);
 
 }  // namespace hanabira

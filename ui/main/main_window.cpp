@@ -141,7 +141,7 @@ QTreeView* TForm1::MakeSiteList(const char* name, std::function<QString(int, int
     view->setDragDropMode(dragEnabled ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this,
-            [this, view](const QPoint& pos) { PopupMenu1->popup(view->viewport()->mapToGlobal(pos)); });
+            [this, view](const QPoint& pos) { SiteListMenuRequested(view, pos); });
     return view;
 }
 
@@ -150,8 +150,8 @@ void TForm1::BuildActions() {
         auto* a = new QAction(this);
         a->setObjectName(name);
         a->setText(Tr(hint));
+        // Hints are tool tips only: the status bar carries the check's progress line.
         a->setToolTip(Tr(hint));
-        a->setStatusTip(Tr(hint));
         if (image >= 0) a->setIcon(ImageListIcon(image));
         return a;
     };
@@ -168,6 +168,21 @@ void TForm1::BuildActions() {
     acEditSite = make("T2", "選択したサイトを修正(&M)", -1);
     acToggleHead = make("HEADH1", "HEADチェックのスキップのON/OFF(&H)", -1);
     acAbortRss->setEnabled(false);
+    acOpenSite = make("acOpenSite", "選択したサイトを開く", -1);
+    SetShortcut(acAddSite, QKeySequence(Qt::CTRL | Qt::Key_N));
+    SetShortcut(acCheckRSS, QKeySequence(Qt::Key_F5));
+    SetShortcut(acRSSChecking, QKeySequence(Qt::CTRL | Qt::Key_F5));
+    // The site keys act on the list that has the focus (added to both lists below).
+    SetShortcut(acDeleteSite, QKeySequence(Qt::Key_Delete), Qt::WidgetWithChildrenShortcut);
+    SetShortcut(acEditSite, QKeySequence(Qt::Key_F2), Qt::WidgetWithChildrenShortcut);
+    acOpenSite->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    acOpenSite->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(acOpenSite, &QAction::triggered, this, [this] {
+        if (CommandList() == lvVisitSite)
+            lvVisitSiteDblClick();
+        else
+            lvSiteListDblClick();
+    });
 
     connect(acAddCategory, &QAction::triggered, this, &TForm1::tbAddCategoryClick);
     connect(acDeleteCategory, &QAction::triggered, this, &TForm1::tbDeleteCategoryClick);
@@ -282,6 +297,11 @@ void TForm1::BuildLayout() {
     PopupMenu1->setObjectName("PopupMenu1");
     PopupMenu1->addAction(acEditSite);
     PopupMenu1->addAction(acToggleHead);
+    // The menu's commands act on the list it was opened on until it has done so.
+    connect(PopupMenu1, &QMenu::aboutToHide, this,
+            [this] { QTimer::singleShot(0, this, [this] { menuList_ = nullptr; }); });
+    for (QTreeView* list : {lvSiteList, lvVisitSite})
+        list->addActions({acDeleteSite, acEditSite, acOpenSite});
 }
 
 // ---- site table operations ----
@@ -328,15 +348,33 @@ bool TForm1::SaveSiteDataFile(QString* error) {
 }
 
 void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
+    const QPointer<TForm1> self(this);
+    // What the table held for this URL, so that a registration taken back leaves it as it was.
+    const int before = IndexOfURL(*SiteTableList, rec.SiteURL);
+    const std::string oldLine = before >= 0 ? SiteTableList->Get(before) : std::string();
+    registrationCancelled_ = false;
     StoreSiteRecord(*SiteTableList, rec);
     if (refresh) {
         Guarded([&] {
             ShowSelectedCategory();
             if (!EditMode) {
                 CheckSiteHead(rec.SiteURL);
-                CheckSiteRss(rec.SiteURL);
+                if (self && !registrationCancelled_) CheckSiteRss(rec.SiteURL);
             }
         });
+    }
+    if (!self) return;
+    if (registrationCancelled_) {
+        registrationCancelled_ = false;
+        const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
+        if (i >= 0) {
+            if (before >= 0)
+                SiteTableList->Put(i, oldLine);
+            else
+                SiteTableList->Delete(i);
+        }
+        Guarded([&] { ShowSelectedCategory(); });
+        return;  // nothing registered, nothing saved
     }
     if (!DataFileBlocked) SaveSiteDataFile();
 }
@@ -366,6 +404,10 @@ void TForm1::AttachRegistrationWindow(TForm2* form2) {
     if (!form2) return;
     form2->OnAddOrUpdateSite = [this](const TMWBlogListRec& rec) { AddOrUpdateSite(rec, true); };
     form2->OnShowSiteListPage = [this] { PageControl3->setCurrentWidget(tsSiteList); };
+    form2->OnCancelRegistration = [this] {
+        registrationCancelled_ = true;
+        if (oneSiteSteps_ > 0) oneSiteAbort_ = true;  // ends the site's check under way, not a check of all
+    };
 }
 
 void TForm1::AttachCommentWindow(TForm3* form3) {
@@ -504,6 +546,25 @@ void TForm1::tbDeleteCategoryClick() {
 
 // ---- site commands ----
 
+QTreeView* TForm1::CommandList() const {
+    if (menuList_) return menuList_;
+    if (lvVisitSite->hasFocus()) return lvVisitSite;
+    return lvSiteList;
+}
+
+TLightStrings& TForm1::TableOf(const QTreeView* list) const {
+    return list == lvVisitSite ? *VisitList : *CategoryView;
+}
+
+void TForm1::SiteListMenuRequested(QTreeView* list, const QPoint& pos) {
+    // As anywhere on a desktop, the menu is about the row under the pointer.
+    const QModelIndex index = list->indexAt(pos);
+    if (index.isValid())
+        list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    menuList_ = list;
+    PopupMenu1->popup(list->viewport()->mapToGlobal(pos));
+}
+
 bool TForm1::ReadRow(QTreeView* list, const TLightStrings& table, TMWBlogListRec& rec) {
     try {
         rec = ReadSiteRecord(table.Get(SelectedRow(list)));
@@ -536,7 +597,8 @@ void TForm1::tbAddSiteClick() {
 
 void TForm1::T2Click() {
     TMWBlogListRec rec;
-    if (!ReadRow(lvSiteList, *CategoryView, rec)) return;
+    QTreeView* list = CommandList();
+    if (!ReadRow(list, TableOf(list), rec)) return;
     EditMode = true;
     if (!Form2) return;
     Form2->KeptLastVisit = rec.LastVisit;
@@ -553,7 +615,8 @@ void TForm1::T2Click() {
 
 void TForm1::tbDeleteSiteClick() {
     TMWBlogListRec rec;
-    if (!ReadRow(lvSiteList, *CategoryView, rec)) return;
+    QTreeView* list = CommandList();
+    if (!ReadRow(list, TableOf(list), rec)) return;
     if (!AskQuestion(this, Tr("選択したサイトを削除しますか？\r\n\r\n[") + SjisToQString(rec.SiteTitle) + Tr("]")))
         return;
     DeleteSiteByURL(*SiteTableList, rec.SiteURL);
@@ -561,16 +624,23 @@ void TForm1::tbDeleteSiteClick() {
 }
 
 void TForm1::HEADH1Click() {
-    try {
-        TMWBlogListRec rec = SelectedSite();
-        rec.HeadCheck = rec.HeadCheck.empty() ? std::string("Skip") : std::string();
-        const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
-        SiteTableList->Put(i, WriteSiteRecord(rec));  // -1 throws: the site is gone
-    } catch (...) {
+    TMWBlogListRec rec;
+    QTreeView* list = CommandList();
+    if (!ReadRow(list, TableOf(list), rec)) return;
+    // The site table holds the site as it is now (a visit-list line may be older).
+    const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
+    if (i < 0) {
         ShowMessage(this, Tr(kNoSiteSelected));
         return;
     }
+    rec = ReadSiteRecord(SiteTableList->Get(i));
+    rec.HeadCheck = rec.HeadCheck.empty() ? std::string("Skip") : std::string();
+    SiteTableList->Put(i, WriteSiteRecord(rec));
     Guarded([&] { ShowSelectedCategory(); });
+    if (list == lvVisitSite) {
+        StoreSiteRecord(*VisitList, rec);
+        RefreshVirtualList(lvVisitSite, *VisitList);
+    }
 }
 
 void TForm1::ToolButton1Click() {
@@ -692,6 +762,12 @@ void TForm1::RefreshVisitSites(bool showPage) {
     BuildVisitList(*CategoryView, *category, *VisitList);
     RefreshVirtualList(lvVisitSite, *VisitList);
     if (Form3) Form3->RefreshSiteList();
+}
+
+bool TForm1::event(QEvent* event) {
+    // Hovering a button or a menu item would replace the check's progress line (or empty the bar).
+    if (event->type() == QEvent::StatusTip) return true;
+    return QMainWindow::event(event);
 }
 
 // ---- start-up and shut-down ----

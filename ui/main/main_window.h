@@ -86,7 +86,7 @@ public:
     QTreeView* lvVisitSite;
     QMenu* PopupMenu1;
     QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
-        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead;
+        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
     // Import and export of OPML subscription lists (ui/main/opml_commands).
     QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
 
@@ -139,8 +139,12 @@ public:
     // The record at the selected row of lvSiteList (throws when there is none).
     TMWBlogListRec SelectedSite() const;
 
+    // The context menu of a site list, asked for at pos (viewport coordinates): selects the row there.
+    void SiteListMenuRequested(QTreeView* list, const QPoint& pos);
+
 protected:
     void closeEvent(QCloseEvent* event) override;  // the close query
+    bool event(QEvent* event) override;
 
 private:
     void BuildLayout();
@@ -161,6 +165,13 @@ private:
     // command's request that they stop.
     int oneSiteSteps_ = 0;
     bool oneSiteAbort_ = false;
+    bool registrationCancelled_ = false;
+    // The list whose context menu is open (its commands act on it), else null.
+    QTreeView* menuList_ = nullptr;
+    // The list a site command acts on: the one whose menu is open, else the visit list when it
+    // has the focus, else the site list.
+    QTreeView* CommandList() const;
+    TLightStrings& TableOf(const QTreeView* list) const;  // the registration window took back the site being added
 };
 
 }  // namespace hanabira
