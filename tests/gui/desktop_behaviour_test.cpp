@@ -190,11 +190,16 @@ TEST_F(DesktopTest, EscapeDuringASiteProbeStopsIt) {
     QTimer painter;
     QObject::connect(&painter, &QTimer::timeout, [&] { ++ticks; });
     painter.start(50);
-    QTimer::singleShot(300, form2, [this] { form2->reject(); });
+    bool disabledMeanwhile = false;
+    QTimer::singleShot(300, form2, [&] {
+        disabledMeanwhile = !form2->btnSiteCheck->isEnabled() && !form2->btnSetSite->isEnabled();
+        form2->reject();
+    });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(form2->ProbeSite(true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_GE(ticks, 3) << "the window kept handling events";
+    EXPECT_TRUE(disabledMeanwhile) << "the buttons showed they were off while the page was fetched";
     EXPECT_FALSE(form2->isVisible());
     EXPECT_TRUE(form2->btnSiteCheck->isEnabled());
 }
