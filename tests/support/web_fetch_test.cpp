@@ -453,24 +453,5 @@ TEST_F(WebFetchTest, StoppedRequestsEndAtOnceAndSaySo) {
     }
 }
 
-TEST_F(WebFetchTest, ControlledRequestsReadLikeThePlainOnes) {
-    HttpTestServer server;
-    server.Get("/feed", [](const httplib::Request&, httplib::Response& res) {
-        res.set_header("Last-Modified", "Mon, 07 Dec 2026 03:16:43 GMT");
-        Reply(res, 200, "a\nb\r\n");
-    });
-    server.Start();
-    RequestControl control;
-    int pumps = 0;
-    control.pump = [&] { ++pumps; };
-    control.abort = [] { return false; };
-    std::string text, headers;
-    EXPECT_EQ(FetchFeed(server.Url("/feed"), text, control), RequestResult::Ok);
-    EXPECT_EQ(text, FetchPageText(server.Url("/feed")));
-    EXPECT_EQ(HeadCheck(server.Url("/feed"), headers, control), RequestResult::Ok);
-    EXPECT_NE(headers.find("Last-Modified: Mon, 07 Dec 2026 03:16:43 GMT"), std::string::npos);
-    EXPECT_EQ(HeadCheck(server.Url("/none"), headers, control), RequestResult::Failed);
-}
-
 }  // namespace
 }  // namespace hanabira
