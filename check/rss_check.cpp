@@ -2,14 +2,17 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-
 #include <algorithm>
+#include <cstdint>
 #include <exception>
+#include <map>
 #include <stdexcept>
 
 #include "check/dates.h"
+#include "check/site_check.h"
 #include "store/site_table.h"
 #include "support/encoding.h"
+#include "support/sjis_text.h"
 #include "support/web_fetch.h"
 
 namespace hanabira {
@@ -23,7 +26,9 @@ void CheckBridge::Detach() {
     host_ = nullptr;
 }
 
-bool CheckBridge::Attached() const { return attached_.load(); }
+bool CheckBridge::Attached() const {
+    return attached_.load();
+}
 
 bool CheckBridge::RunOnGui(const std::function<void(CheckHost&)>& f) {
     if (!attached_.load()) return false;
@@ -66,10 +71,45 @@ bool CheckBridge::RunOnGui(const std::function<void(CheckHost&)>& f) {
 namespace {
 const char kHeadStep[] = "CheckHEAD... ";
 const char kRssStep[] = "CheckRSS... ";
+// A polite reader's limit: never more than two requests to one host at once.
+constexpr int kPerHost = 2;
+// The longest wait for the network before the stop test is asked again.
+constexpr int kPollMs = 50;
+// How far past the first unstarted site the run looks for one whose host has room.
+constexpr int kLookAhead = 512;
+
+// The run's decision after the HEAD step: a site visited after its HEAD date has not changed since.
+bool NeedsFeedCheck(const TMWBlogListRec& site) {
+    const TDateTime lv = DateValue(site.LastVisit);
+    const TDateTime ht = DateValue(site.HeadTime);
+    return !(lv != 0 && ht != 0 && lv > ht);
+}
 }  // namespace
 
-TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish)
-    : Delay(delayMs), OnFinish(std::move(onFinish)), bridge_(bridge) {
+int CheckConnectionsFromText(std::string_view text) {
+    const std::string t(TrimSpaces(text));
+    if (t.empty() || t.size() > 9 ||
+        !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return kDefaultCheckConnections;
+    const int n = std::stoi(t);
+    if (n < 1) return kDefaultCheckConnections;
+    return std::min(n, kMaxCheckConnections);
+}
+
+// One site of the run while it is in flight.
+struct TMWRSSCheck::SiteJob {
+    int run = 0;          // its position in the run
+    TMWBlogListRec site;  // as last read or stored
+    std::string line;
+    int index = 0;  // where it was last seen in the table
+};
+
+TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish,
+                         int connections)
+    : Delay(delayMs),
+      OnFinish(std::move(onFinish)),
+      bridge_(bridge),
+      connections_(std::clamp(connections, 1, kMaxCheckConnections)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
     // The run covers the sites there are when it is started: sites added later are not visited.
     try {
@@ -79,6 +119,7 @@ TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TM
         });
     } catch (...) {
         urls_.clear();
+        feeds_.clear();
     }
     start();
 }
@@ -93,18 +134,116 @@ bool TMWRSSCheck::StopRequested() const {
            !bridge_->Attached();
 }
 
+// Which site starts next. The strict walk takes them in table order; the concurrent run takes the
+// first one not started whose host has room, so a host with many sites never idles the others.
+class TMWRSSCheck::Walk {
+public:
+    Walk(const std::vector<std::string>& feeds, bool strict)
+        : strict_(strict), started_(feeds.size(), false) {
+        if (strict_) return;
+        hosts_.reserve(feeds.size());
+        for (const std::string& feed : feeds) hosts_.push_back(RequestPool::HostOf(feed));
+    }
+    int Next() {
+        const int n = static_cast<int>(started_.size());
+        while (first_ < n && started_[static_cast<size_t>(first_)]) ++first_;
+        const int end = strict_ ? std::min(first_ + 1, n) : std::min(first_ + kLookAhead, n);
+        for (int i = first_; i < end; ++i) {
+            if (started_[static_cast<size_t>(i)]) continue;
+            if (!strict_ && !HasRoom(hosts_[static_cast<size_t>(i)])) continue;
+            started_[static_cast<size_t>(i)] = true;
+            return i;
+        }
+        return -1;
+    }
+    bool Done() const { return first_ >= static_cast<int>(started_.size()); }
+    void Enter(int i) {
+        if (!strict_) ++inFlight_[hosts_[static_cast<size_t>(i)]];
+    }
+    void Leave(int i) {
+        if (strict_) return;
+        const auto it = inFlight_.find(hosts_[static_cast<size_t>(i)]);
+        if (it != inFlight_.end() && --it->second <= 0) inFlight_.erase(it);
+    }
+
+private:
+    bool HasRoom(const std::string& host) const {
+        if (host.empty()) return true;  // no request at all
+        const auto it = inFlight_.find(host);
+        return it == inFlight_.end() || it->second < kPerHost;
+    }
+    bool strict_;
+    std::vector<bool> started_;
+    std::vector<std::string> hosts_;
+    std::map<std::string, int> inFlight_;
+    int first_ = 0;
+};
+
 void TMWRSSCheck::Execute() {
     // Checking was set and the sites counted when the worker was created. Nothing may escape a
     // thread's run method, and every path must reach the finish: each step is guarded.
-    const int n = static_cast<int>(urls_.size());
-    for (int i = 0; i < n; ++i) {
-        try {
-            CheckSite(i);
-        } catch (...) {
-            // A failure of one site (a host callback throwing, memory) passes the site over.
+    try {
+        const bool strict = connections_ == 1;
+        RequestPool::Limits limits;
+        limits.maxTransfers = connections_;
+        limits.perHost = strict ? 1 : kPerHost;
+        // The strict walk pauses after every site instead.
+        limits.hostGapMs = strict ? 0 : std::max(Delay, 0);
+        RequestPool pool(limits, [this] { return StopRequested(); });
+        Walk walk(feeds_, strict);
+        std::map<std::uint64_t, SiteJob> active;
+        bool stop = false;
+        // The end of a site: the strict walk pauses after each one, then asks whether to stop.
+        const auto siteDone = [&] {
+            if (strict && Delay > 0) QThread::msleep(static_cast<unsigned long>(Delay));
+            if (StopRequested()) stop = true;
+        };
+        while (!stop) {
+            while (!stop && static_cast<int>(active.size()) < connections_) {
+                const int i = walk.Next();
+                if (i < 0) break;
+                SiteJob job;
+                job.run = i;
+                bool inFlight = false;
+                try {
+                    inFlight = BeginSite(job, pool);
+                } catch (...) {
+                    // A failure of one site (a host callback throwing, memory) passes the site over.
+                }
+                if (inFlight) {
+                    walk.Enter(i);
+                    active.emplace(static_cast<std::uint64_t>(i), std::move(job));
+                } else {
+                    siteDone();
+                }
+            }
+            if (active.empty()) {
+                if (walk.Done()) break;
+                continue;  // stop was set, or (never) no site could start: the loop test decides
+            }
+            for (const RequestPool::Finished& done : pool.Perform(kPollMs)) {
+                const auto it = active.find(done.tag);
+                if (it == active.end()) continue;
+                bool inFlight = false;
+                // A stopped request says nothing about the site: nothing is stored for it.
+                if (done.result != RequestResult::Aborted) {
+                    try {
+                        inFlight = Continue(it->second, done, pool);
+                    } catch (...) {
+                    }
+                }
+                if (inFlight) continue;
+                walk.Leave(it->second.run);
+                active.erase(it);
+                if (done.result == RequestResult::Aborted)
+                    stop = true;
+                else
+                    siteDone();
+            }
+            if (StopRequested()) stop = true;
         }
-        if (Delay > 0) QThread::msleep(static_cast<unsigned long>(Delay));
-        if (StopRequested()) break;
+        // Requests still in flight end with the pool, storing nothing.
+    } catch (...) {
     }
     FinishRun();
     // Nothing here may touch the bridge any more: after the last hand-off the main window is free
@@ -114,80 +253,125 @@ void TMWRSSCheck::Execute() {
 void TMWRSSCheck::TakeSnapshot(const TLightStrings& table) {
     const int count = table.Count();
     urls_.clear();
+    feeds_.clear();
     urls_.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) urls_.emplace_back(SiteURLOfLine(table.Get(i)));
+    feeds_.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        TMWBlogListRec rec = ReadSiteRecord(table.Get(i));
+        urls_.push_back(std::move(rec.SiteURL));
+        feeds_.push_back(std::move(rec.RSSURL));
+    }
 }
 
-void TMWRSSCheck::CheckSite(int i) {
+bool TMWRSSCheck::BeginSite(SiteJob& job, RequestPool& pool) {
     // A line without a URL is passed over: neither step would do anything for it.
-    if (urls_[static_cast<size_t>(i)].empty()) return;
-    if (!LoadSiteLine(i)) return;  // deleted meanwhile, or the bridge is detached
-    // A HEAD result stored just now also brought the line as it is now: no need to read it again.
-    const bool fresh = CheckHead();
-    const TDateTime lv = DateValue(Site.LastVisit);
-    const TDateTime ht = DateValue(Site.HeadTime);
-    if (lv != 0 && ht != 0 && lv > ht) return;  // not changed since the last visit
-    // A stop during the HEAD step ends the site here: the feed request would only be cut off.
-    if (StopRequested()) return;
-    if (!fresh && !LoadSiteLine(i)) return;
-    CheckRss();
+    if (urls_[static_cast<size_t>(job.run)].empty()) return false;
+    if (!LoadSiteLine(job)) return false;  // deleted meanwhile, or the bridge is detached
+    switch (HeadStepOf(job.site)) {
+        case HeadStep::NoAddress:
+            // The request would fail: decided on the stored HEAD date (and no feed to read).
+            return AfterHead(job, false, pool);
+        case HeadStep::Skip: {
+            // A "Skip" site is decided on its feed alone. A stored HEAD date is then stale (it may
+            // date from before the site was marked) and would keep the site off the visit list, so
+            // it is emptied too, silently.
+            bool stored = false;
+            if (!job.site.HeadTime.empty()) {
+                job.site.HeadTime.clear();
+                stored = StoreSiteLine(job, &TMWBlogListRec::HeadTime, nullptr);
+                job.site.HeadTime.clear();
+            }
+            return AfterHead(job, stored, pool);
+        }
+        case HeadStep::Request:
+            break;
+    }
+    pool.Add(static_cast<std::uint64_t>(job.run), RequestPool::Kind::Head, job.site.RSSURL);
+    return true;
 }
 
-bool TMWRSSCheck::LoadSiteLine(int i) {
-    const std::string& url = urls_[static_cast<size_t>(i)];
+bool TMWRSSCheck::Continue(SiteJob& job, const RequestPool::Finished& done, RequestPool& pool) {
+    if (done.kind == RequestPool::Kind::Head) {
+        // Failed: decided on the stored date, nothing stored, no status line.
+        bool fresh = false;
+        if (done.result == RequestResult::Ok) {
+            job.site.HeadTime = HeadDateFromResponse(done.text);
+            fresh = StoreSiteLine(job, &TMWBlogListRec::HeadTime, kHeadStep);
+        }
+        return AfterHead(job, fresh, pool);
+    }
+    // A failed fetch gives the failure text, in which no date is found: LastUpdate is emptied.
+    try {
+        job.site.LastUpdate = FeedDateFromText(DecodeFeedText(done.text));
+    } catch (const std::exception&) {
+        // A feed that cannot be decoded holds no date we can read: as a failed fetch.
+        job.site.LastUpdate.clear();
+    }
+    StoreSiteLine(job, &TMWBlogListRec::LastUpdate, kRssStep);
+    return false;
+}
+
+bool TMWRSSCheck::AfterHead(SiteJob& job, bool fresh, RequestPool& pool) {
+    if (!NeedsFeedCheck(job.site)) return false;  // not changed since the last visit
+    // A stop during the HEAD step ends the site here: the feed request would only be cut off.
+    if (StopRequested()) return false;
+    // A result stored just now also brought the line as it is now: no need to read it again.
+    if (!fresh && !LoadSiteLine(job)) return false;
+    return StartFeed(job, pool);
+}
+
+bool TMWRSSCheck::StartFeed(SiteJob& job, RequestPool& pool) {
+    if (job.site.SiteURL.empty() || job.site.RSSURL.empty()) return false;
+    pool.Add(static_cast<std::uint64_t>(job.run), RequestPool::Kind::Feed, job.site.RSSURL);
+    return true;
+}
+
+bool TMWRSSCheck::LoadSiteLine(SiteJob& job) {
+    const std::string& url = urls_[static_cast<size_t>(job.run)];
     bool found = false;
     const bool ran = bridge_->RunOnGui([&](CheckHost& host) {
         const TLightStrings& table = host.SiteTable();
         const int count = table.Count();
         if (count == 0) return;
-        const int hint = std::clamp(i + shift_, 0, count - 1);
+        const int hint = std::clamp(job.run + shift_, 0, count - 1);
         const int pos = LocateSite(table, hint, url);
         if (pos < 0) return;
-        SiteIndex = pos;
-        SiteLine = table.Get(pos);
+        job.index = pos;
+        job.line = table.Get(pos);
         found = true;
     });
     if (!ran || !found) return false;
-    shift_ = SiteIndex - i;
-    Site = ReadSiteRecord(SiteLine);
+    shift_ = job.index - job.run;
+    job.site = ReadSiteRecord(job.line);
     return true;
 }
 
-bool TMWRSSCheck::StoreSiteLine(CheckField field, bool showStep) {
+bool TMWRSSCheck::StoreSiteLine(SiteJob& job, std::string TMWBlogListRec::*field, const char* step) {
     bool stored = false;
     bridge_->RunOnGui([&](CheckHost& host) {
-        TLightStrings& table = host.SiteTable();
-        const int count = table.Count();
-        if (count == 0) return;
-        const int pos = LocateSite(table, std::clamp(SiteIndex, 0, count - 1), Site.SiteURL);
-        if (pos < 0) return;  // the site was deleted meanwhile: its result is dropped
-        // Only the field this step owns goes into the line as it is now, so an edit the user made
-        // during the request survives. A changed feed URL makes the result stale: dropped too.
-        TMWBlogListRec current = ReadSiteRecord(table.Get(pos));
-        SiteIndex = pos;
-        if (current.RSSURL != Site.RSSURL) {
-            Site = std::move(current);  // decide on the site as it is now
-            return;
-        }
-        if (field == CheckField::HeadTime)
-            current.HeadTime = Site.HeadTime;
-        else
-            current.LastUpdate = Site.LastUpdate;
-        SiteLine = WriteSiteRecord(current);
-        table.Put(pos, SiteLine);
-        Site = std::move(current);
+        StoredResult r = StoreCheckResult(host.SiteTable(), job.index, job.site.SiteURL, job.site.RSSURL,
+                                          field, job.site.*field);
+        if (r.outcome == StoreOutcome::NotFound) return;  // deleted meanwhile: the result is dropped
+        // From here on the site is decided as it is now (a changed feed URL dropped the result).
+        job.index = r.index;
+        job.site = std::move(r.site);
+        if (r.outcome != StoreOutcome::Stored) return;
+        job.line = std::move(r.line);
         stored = true;
-        if (!showStep) return;
+        Site = job.site;
+        SiteLine = job.line;
+        SiteIndex = job.index;
+        if (!step) return;
         std::string line = "[";
         line += FormatDateText(NowDateTime());
         line += "]:";
-        line += StatusText;
-        line += Site.SiteTitle;
+        line += step;
+        line += job.site.SiteTitle;
         StatusText = std::move(line);
         host.SetStatusText(StatusText);
         // The category view follows in the same hand-off: one wait for the worker, not two.
         try {
-            host.ShowSiteChanged(pos);
+            host.ShowSiteChanged(job.index);
         } catch (...) {
             // No category selected: the table is updated all the same.
         }
@@ -215,55 +399,6 @@ void TMWRSSCheck::FinishRun() {
         });
     } catch (...) {
     }
-}
-
-bool TMWRSSCheck::CheckHead() {
-    if (Site.SiteURL.empty()) return false;
-    if (!Site.HeadCheck.empty()) {
-        // A "Skip" site is decided on its feed alone. A stored HEAD date is then stale (it may
-        // date from before the site was marked) and would keep the site off the visit list, so it
-        // is emptied too, silently.
-        bool stored = false;
-        if (!Site.HeadTime.empty()) {
-            Site.HeadTime.clear();
-            stored = StoreSiteLine(CheckField::HeadTime, false);
-            Site.HeadTime.clear();
-        }
-        return stored;
-    }
-    if (Site.RSSURL.empty()) return false;  // a request to no address fails: nothing stored
-    std::string answer;
-    // Failed: decided on the stored date. Stopped: nothing learnt, nothing stored.
-    if (HeadCheck(Site.RSSURL, answer, Control()) != RequestResult::Ok) return false;
-    Site.HeadTime = HeadDateFromResponse(answer);
-    StatusText = kHeadStep;
-    return StoreSiteLine(CheckField::HeadTime, true);
-}
-
-void TMWRSSCheck::CheckRss() {
-    if (Site.SiteURL.empty() || Site.RSSURL.empty()) return;
-    std::string raw;
-    // A fetch cut short by a stop says nothing about the feed (even the part read may lack the
-    // newest item): the site keeps the date it had, rather than an empty or older one.
-    if (FetchFeedText(Site.RSSURL, raw) == RequestResult::Aborted) return;
-    try {
-        Site.LastUpdate = FeedDateFromText(DecodeFeedText(raw));
-    } catch (const std::exception&) {
-        // A feed that cannot be decoded holds no date we can read: as a failed fetch.
-        Site.LastUpdate.clear();
-    }
-    StatusText = kRssStep;
-    StoreSiteLine(CheckField::LastUpdate, true);
-}
-
-RequestControl TMWRSSCheck::Control() const {
-    RequestControl control;
-    control.abort = [this] { return StopRequested(); };
-    return control;
-}
-
-RequestResult TMWRSSCheck::FetchFeedText(const std::string& url, std::string& text) {
-    return FetchFeed(url, text, Control());
 }
 
 }  // namespace hanabira

@@ -4,11 +4,11 @@
 // while the worker waits.
 #include <QObject>
 #include <QThread>
-
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "store/light_strings.h"
@@ -56,19 +56,32 @@ private:
     std::atomic<bool> attached_{true};
 };
 
+// The number of sites a run has in flight at once, from the "CheckConnections" setting's text: a
+// missing, non-number or smaller than 1 value gives the default; more than the maximum gives the
+// maximum (beyond it a run gains nothing on a 2-core machine, but holds more sockets and bodies).
+constexpr int kDefaultCheckConnections = 16;
+constexpr int kMaxCheckConnections = 64;
+int CheckConnectionsFromText(std::string_view text);
+
 class TMWRSSCheck : public QThread {
     Q_OBJECT
 public:
     // Call on the GUI thread. Before it returns it sets the host's Checking flag (so a second start
     // cannot slip in before the thread runs) and takes the site count of the run; then it starts
     // the thread. The object deletes itself after the run (deleteLater).
-    TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish);
+    // connections: sites in flight at once (clamped to 1..kMaxCheckConnections), at most two of
+    // them on one host, with delayMs between the starts of two requests to one host. 1 is the
+    // strict walk: one site after another in table order, with a pause of delayMs after each.
+    TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish,
+                int connections = kDefaultCheckConnections);
     void AbortCheck();
     bool IsAborted() const { return Aborted.load(); }
+    int Connections() const { return connections_; }
 
     int Delay;
     std::string StatusText;
     std::atomic<bool> Aborted{false};
+    // The site of the latest stored step (several sites are in flight at once: each has its own).
     TMWBlogListRec Site;
     std::string SiteLine;
     int SiteIndex = 0;
@@ -79,24 +92,26 @@ protected:
     void Execute();
 
 private:
-    enum class CheckField { HeadTime, LastUpdate };
+    struct SiteJob;
+    class Walk;
     void TakeSnapshot(const TLightStrings& table);
-    bool LoadSiteLine(int i);
-    // Writes the step's field into the site's current line; with showStep also the status line
-    // and the category view (the "show category" step). False when the result was dropped.
-    bool StoreSiteLine(CheckField field, bool showStep);
+    bool LoadSiteLine(SiteJob& job);
+    // Writes the job's value of field into the site's current line; with a step text also the
+    // status line and the category view (the "show category" step). False when it was dropped.
+    bool StoreSiteLine(SiteJob& job, std::string TMWBlogListRec::*field, const char* step);
     void FinishRun();
-    void CheckSite(int i);
-    bool CheckHead();  // true when it stored, so Site holds the line as it is now
-    void CheckRss();
-    RequestResult FetchFeedText(const std::string& url, std::string& text);
+    // The steps of one site. Each returns true while the site has a request in the pool.
+    bool BeginSite(SiteJob& job, RequestPool& pool);
+    bool AfterHead(SiteJob& job, bool fresh, RequestPool& pool);
+    bool StartFeed(SiteJob& job, RequestPool& pool);
+    bool Continue(SiteJob& job, const RequestPool::Finished& done, RequestPool& pool);
     bool StopRequested() const;
-    RequestControl Control() const;  // the stop test of this run, for its requests
 
     CheckBridge* bridge_;
-    // The URLs of the lines at the start of the run: site i of the run is found by its URL, near
-    // where the walk expects it, so edits in the main window never misplace a result.
-    std::vector<std::string> urls_;
+    int connections_;
+    // The site and feed URLs of the lines at the start of the run: site i of the run is found by
+    // its URL, near where the walk expects it, so edits in the main window never misplace a result.
+    std::vector<std::string> urls_, feeds_;
     int shift_ = 0;  // how far the lines have moved since the start (deletions before the walk)
 };
 

@@ -11,20 +11,43 @@
 
 namespace hanabira {
 
+HeadStep HeadStepOf(const TMWBlogListRec& site) {
+    if (!site.HeadCheck.empty()) return HeadStep::Skip;
+    if (site.RSSURL.empty()) return HeadStep::NoAddress;
+    return HeadStep::Request;
+}
+
+StoredResult StoreCheckResult(TLightStrings& table, int readAt, std::string_view siteUrl,
+                              std::string_view feedUrl, std::string TMWBlogListRec::*field,
+                              std::string value) {
+    StoredResult r;
+    r.index = LocateSite(table, readAt, siteUrl);
+    if (r.index < 0) return r;
+    r.site = ReadSiteRecord(table.Get(r.index));
+    if (r.site.RSSURL != feedUrl) {
+        r.outcome = StoreOutcome::FeedChanged;
+        return r;
+    }
+    r.site.*field = std::move(value);
+    r.line = WriteSiteRecord(r.site);
+    table.Put(r.index, r.line);
+    r.outcome = StoreOutcome::Stored;
+    return r;
+}
+
 namespace {
 
-// Writes one field into the site's line as it is now. The site is looked up again, near where it
-// was read, so lines added, deleted or edited meanwhile never receive another site's result; a
-// changed feed URL makes the result stale.
 SiteCheckResult StoreField(TLightStrings& table, int readAt, std::string_view url, const std::string& feedUrl,
                            std::string TMWBlogListRec::*field, std::string value) {
-    const int pos = LocateSite(table, readAt, url);
-    if (pos < 0) return SiteCheckResult::NotFound;
-    TMWBlogListRec current = ReadSiteRecord(table.Get(pos));
-    if (current.RSSURL != feedUrl) return SiteCheckResult::Failed;
-    current.*field = std::move(value);
-    table.Put(pos, WriteSiteRecord(current));
-    return SiteCheckResult::Stored;
+    switch (StoreCheckResult(table, readAt, url, feedUrl, field, std::move(value)).outcome) {
+        case StoreOutcome::Stored:
+            return SiteCheckResult::Stored;
+        case StoreOutcome::FeedChanged:
+            return SiteCheckResult::Failed;
+        case StoreOutcome::NotFound:
+            break;
+    }
+    return SiteCheckResult::NotFound;
 }
 
 }  // namespace
@@ -34,8 +57,9 @@ SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, cons
     if (index < 0) return SiteCheckResult::NotFound;
     const TMWBlogListRec rec = ReadSiteRecord(table.Get(index));
     std::string headTime;
-    if (rec.HeadCheck.empty()) {
-        if (rec.RSSURL.empty()) return SiteCheckResult::Failed;  // a request to no address fails
+    const HeadStep step = HeadStepOf(rec);
+    if (step == HeadStep::NoAddress) return SiteCheckResult::Failed;
+    if (step == HeadStep::Request) {
         std::string answer;
         switch (HeadCheck(rec.RSSURL, answer, control)) {
             case RequestResult::Aborted:

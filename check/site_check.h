@@ -1,9 +1,11 @@
 #pragma once
 // The one-site check: HEAD date and feed date of one site, on the calling (GUI) thread.
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "store/light_strings.h"
+#include "store/site_record.h"
 #include "support/web_fetch.h"
 
 namespace hanabira {
@@ -16,6 +18,31 @@ enum class SiteCheckResult {
     Aborted,    // the stop test ended the request: nothing stored, the table was not touched after it
 };
 
+// ---- The rules the one-site check and the check of all sites share ----
+
+// What the HEAD step does for a site.
+enum class HeadStep {
+    Skip,       // marked "Skip": no request, and its HEAD date is empty
+    NoAddress,  // no feed URL: the request fails without being sent, nothing is stored
+    Request,    // a HEAD request to the feed URL
+};
+HeadStep HeadStepOf(const TMWBlogListRec& site);
+
+enum class StoreOutcome { Stored, NotFound, FeedChanged };
+struct StoredResult {
+    StoreOutcome outcome = StoreOutcome::NotFound;
+    int index = -1;       // where the site is now; -1 when it is gone
+    TMWBlogListRec site;  // the site as it is now (with the result when stored)
+    std::string line;     // its new line, when stored
+};
+// Stores one check result where the site is now. The site is looked up again by its URL, near
+// where it was read, so lines added, deleted or edited meanwhile never receive another site's
+// result; only the given field is written into its line as it is then, so the user's edits
+// survive. A feed URL other than the one asked (feedUrl) makes the result stale: dropped.
+StoredResult StoreCheckResult(TLightStrings& table, int readAt, std::string_view siteUrl,
+                              std::string_view feedUrl, std::string TMWBlogListRec::*field,
+                              std::string value);
+
 // HEAD step of the site whose SiteURL is url (the first such line). A "Skip" site makes no request
 // and gets an empty HeadTime. control's pump runs while the request waits; the table may change
 // meanwhile, so the result is stored where the site is found afterwards, and only its HeadTime is
@@ -24,6 +51,7 @@ enum class SiteCheckResult {
 SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, const RequestControl& control);
 // Feed step: fetch the feed and store its date as LastUpdate (empty when the fetch fails or the
 // feed cannot be decoded; never throws for either). Stopped, it stores nothing, as above.
-SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url, const RequestControl& control = {});
+SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url,
+                               const RequestControl& control = {});
 
 }  // namespace hanabira

@@ -3,9 +3,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "support/codepage.h"
@@ -32,9 +37,9 @@ struct Transfer {
     size_t bodyStart = 0;
     size_t maxBody = 0;
     const AbortTest* abort = nullptr;
-    bool aborted = false;      // the abort test asked to stop
-    bool capped = false;       // the body reached its size limit
-    bool headersDone = false;  // the status query has all it asked for
+    bool aborted = false;                  // the abort test asked to stop
+    bool capped = false;                   // the body reached its size limit
+    bool headersDone = false;              // the status query has all it asked for
     std::vector<std::string> headerLines;  // of the latest response, its status line first
 };
 
@@ -126,10 +131,15 @@ void InitCurlOnce() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool HasScheme(const std::string& url) { return url.find("://") != std::string::npos; }
+bool HasScheme(const std::string& url) {
+    return url.find("://") != std::string::npos;
+}
 
 // Every request of the program is configured here.
-Handle BuildHandle(Request kind, const std::string& url, Transfer& t) {
+// compressed: the feed fetches of the update checks accept every encoding this libcurl decodes, as
+// servers expect of a feed reader (the body limit counts the decoded bytes). Page fetches do not:
+// a compressed answer that is cut short would keep less of the page than a plain one.
+Handle BuildHandle(Request kind, const std::string& url, Transfer& t, bool compressed = false) {
     InitCurlOnce();
     Handle h;
     h.easy.reset(curl_easy_init());
@@ -160,6 +170,7 @@ Handle BuildHandle(Request kind, const std::string& url, Transfer& t) {
             curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
             curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
             curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kBlockBytes));
+            if (compressed) curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
             headers = curl_slist_append(headers, "Cache-Control: no-cache");
             headers = curl_slist_append(headers, "Pragma: no-cache");
             break;
@@ -229,20 +240,10 @@ CURLcode Run(CURL* e, Transfer& t, const std::function<void()>* pump) {
     return result;
 }
 
-// A GET of the page and feed fetches. Failed requests leave stream as it was; a stopped one keeps
-// what it read, and answered says whether a response had begun.
-RequestResult Fetch(std::string& stream, const std::string& url, const AbortTest* abort,
-                    const std::function<void()>* pump, bool& answered) {
-    answered = false;
-    if (!HasScheme(url)) return RequestResult::Failed;  // a bare host name is no URL
-    Transfer t;
-    t.body = &stream;
-    t.bodyStart = stream.size();
-    t.abort = abort;
-    Handle h = BuildHandle(Request::Fetch, url, t);
-    if (!h.easy) return RequestResult::Failed;
-    const CURLcode rc = Run(h.easy.get(), t, pump);
-    answered = ResponseCode(h.easy.get()) > 0;
+// How a finished GET ended, the same for a single request and one of a pool. Failed requests leave
+// stream as it was; a stopped one keeps what it read.
+RequestResult FetchOutcome(CURL* e, CURLcode rc, const Transfer& t, std::string& stream, bool& answered) {
+    answered = ResponseCode(e) > 0;
     if (t.aborted) return RequestResult::Aborted;
     bool ok = false;
     if (rc == CURLE_OK) {
@@ -255,6 +256,43 @@ RequestResult Fetch(std::string& stream, const std::string& url, const AbortTest
     // Time-outs and every other error are failures.
     if (!ok) stream.resize(t.bodyStart);
     return ok ? RequestResult::Ok : RequestResult::Failed;
+}
+
+// How a finished HEAD check ended: Ok only for a 2xx answer that arrived whole before any stop.
+RequestResult HeadOutcome(CURL* e, CURLcode rc, const Transfer& t, std::string& statusAndHeaders) {
+    statusAndHeaders.clear();
+    if (t.aborted) return RequestResult::Aborted;
+    if (rc != CURLE_OK) return RequestResult::Failed;
+    const long code = ResponseCode(e);
+    if (code < 200 || code > 299) return RequestResult::Failed;
+    statusAndHeaders = JoinLines(t.headerLines);
+    return RequestResult::Ok;
+}
+
+// The text the feed fetch hands on for each outcome.
+void FeedText(RequestResult r, const std::string& body, std::string& text) {
+    text.clear();
+    if (r == RequestResult::Ok) {
+        text = NormalizeLineBreaks(body);
+    } else if (r == RequestResult::Failed) {
+        text = SjisLiteral("<取得できませんでした>");
+    }
+}
+
+// A GET of the page and feed fetches. Failed requests leave stream as it was; a stopped one keeps
+// what it read, and answered says whether a response had begun.
+RequestResult Fetch(std::string& stream, const std::string& url, const AbortTest* abort,
+                    const std::function<void()>* pump, bool& answered, bool compressed = false) {
+    answered = false;
+    if (!HasScheme(url)) return RequestResult::Failed;  // a bare host name is no URL
+    Transfer t;
+    t.body = &stream;
+    t.bodyStart = stream.size();
+    t.abort = abort;
+    Handle h = BuildHandle(Request::Fetch, url, t, compressed);
+    if (!h.easy) return RequestResult::Failed;
+    const CURLcode rc = Run(h.easy.get(), t, pump);
+    return FetchOutcome(h.easy.get(), rc, t, stream, answered);
 }
 
 }  // namespace
@@ -275,7 +313,9 @@ bool FetchToStream(std::string& stream, const std::string& url, const AbortTest&
     return false;
 }
 
-bool FetchToStream(std::string& stream, const std::string& url) { return FetchToStream(stream, url, {}); }
+bool FetchToStream(std::string& stream, const std::string& url) {
+    return FetchToStream(stream, url, {});
+}
 
 std::string FetchPageText(const std::string& url, const AbortTest& abort) {
     try {
@@ -286,7 +326,9 @@ std::string FetchPageText(const std::string& url, const AbortTest& abort) {
     return SjisLiteral("<取得できませんでした>");
 }
 
-std::string FetchPageText(const std::string& url) { return FetchPageText(url, {}); }
+std::string FetchPageText(const std::string& url) {
+    return FetchPageText(url, {});
+}
 
 bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified) {
     return QueryUrlStatus(url, status, lastModified, RequestControl{});
@@ -312,7 +354,8 @@ bool QueryUrlStatus(const std::string& url, std::string& status, std::string& la
     return status == "200" || status == "401";
 }
 
-RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, const RequestControl& control) {
+RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders,
+                        const RequestControl& control) {
     statusAndHeaders.clear();
     if (!HasScheme(url)) return RequestResult::Failed;
     Transfer t;
@@ -320,12 +363,7 @@ RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, c
     Handle h = BuildHandle(Request::Head, url, t);
     if (!h.easy) return RequestResult::Failed;
     const CURLcode rc = Run(h.easy.get(), t, &control.pump);
-    if (t.aborted) return RequestResult::Aborted;
-    if (rc != CURLE_OK) return RequestResult::Failed;
-    const long code = ResponseCode(h.easy.get());
-    if (code < 200 || code > 299) return RequestResult::Failed;
-    statusAndHeaders = JoinLines(t.headerLines);
-    return RequestResult::Ok;
+    return HeadOutcome(h.easy.get(), rc, t, statusAndHeaders);
 }
 
 bool HeadRequest(const std::string& url, std::string& statusAndHeaders, const std::function<void()>& pump) {
@@ -338,13 +376,268 @@ RequestResult FetchFeed(const std::string& url, std::string& text, const Request
     text.clear();
     std::string body;
     bool answered = false;
-    const RequestResult r = Fetch(body, url, &control.abort, &control.pump, answered);
-    if (r == RequestResult::Ok) {
-        text = NormalizeLineBreaks(body);
-    } else if (r == RequestResult::Failed) {
-        text = SjisLiteral("<取得できませんでした>");
-    }
+    const RequestResult r = Fetch(body, url, &control.abort, &control.pump, answered, true);
+    FeedText(r, body, text);
     return r;
+}
+
+// ---- RequestPool ----
+
+struct RequestPool::Impl {
+    using Clock = std::chrono::steady_clock;
+    struct Entry {
+        std::uint64_t tag = 0;
+        Kind kind = Kind::Head;
+        std::string url, host;
+        Transfer t;  // the callbacks point here: entries never move
+        Handle h;
+        std::string body;
+    };
+    struct HostState {
+        int running = 0;
+        bool started = false;
+        Clock::time_point lastStart{};
+    };
+
+    Limits limits;
+    AbortTest abort;
+    bool stopped = false;
+    std::unique_ptr<CURLM, MultiDeleter> multi;
+    std::deque<std::unique_ptr<Entry>> queue;
+    std::map<CURL*, std::unique_ptr<Entry>> running;
+    std::map<std::string, HostState> hosts;
+    std::vector<Finished> ready;  // ended without a transfer (no address)
+
+    ~Impl() {
+        // Handles leave the multi handle before either is cleaned up.
+        for (auto& [easy, entry] : running) curl_multi_remove_handle(multi.get(), easy);
+        running.clear();
+    }
+
+    bool Stop() {
+        if (stopped) return true;
+        if (!abort) return false;
+        try {
+            stopped = abort();
+        } catch (...) {
+            stopped = true;
+        }
+        return stopped;
+    }
+
+    Clock::duration Gap() const { return std::chrono::milliseconds(std::max(limits.hostGapMs, 0)); }
+
+    // Why a queued request to host waits: 0 = it may start; > 0 = the host's gap ends in that many
+    // ms; < 0 = the host is full.
+    long WaitOf(const std::string& host, Clock::time_point now) const {
+        const auto it = hosts.find(host);
+        if (it == hosts.end()) return 0;
+        const HostState& h = it->second;
+        if (h.running >= std::max(limits.perHost, 1)) return -1;
+        if (!h.started) return 0;
+        const auto left = h.lastStart + Gap() - now;
+        if (left <= Clock::duration::zero()) return 0;
+        return std::max<long>(1,
+                              static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    }
+
+    void Finish(Entry& e, RequestResult r, CURL* easy, CURLcode rc, std::vector<Finished>& out) {
+        Finished f;
+        f.tag = e.tag;
+        f.kind = e.kind;
+        f.result = r;
+        if (easy && r != RequestResult::Aborted) {
+            if (e.kind == Kind::Head) {
+                f.result = HeadOutcome(easy, rc, e.t, f.text);
+            } else {
+                bool answered = false;
+                f.result = FetchOutcome(easy, rc, e.t, e.body, answered);
+            }
+        }
+        if (e.kind == Kind::Feed) FeedText(f.result, e.body, f.text);
+        out.push_back(std::move(f));
+    }
+
+    void StartReady() {
+        const auto now = Clock::now();
+        const size_t cap = static_cast<size_t>(std::max(limits.maxTransfers, 1));
+        for (auto it = queue.begin(); it != queue.end() && running.size() < cap;) {
+            Entry& e = **it;
+            if (WaitOf(e.host, now) != 0) {
+                ++it;
+                continue;
+            }
+            e.t.body = &e.body;
+            e.t.bodyStart = 0;
+            e.t.abort = &abort;
+            e.h = BuildHandle(e.kind == Kind::Head ? Request::Head : Request::Fetch, e.url, e.t,
+                              e.kind == Kind::Feed);
+            CURL* easy = e.h.easy.get();
+            if (!easy || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+                Finish(e, RequestResult::Failed, nullptr, CURLE_FAILED_INIT, ready);
+                it = queue.erase(it);
+                continue;
+            }
+            HostState& h = hosts[e.host];
+            ++h.running;
+            h.started = true;
+            h.lastStart = now;
+            running.emplace(easy, std::move(*it));
+            it = queue.erase(it);
+        }
+    }
+
+    // The shortest wait of a queued request held only by its host's gap; -1 when none is.
+    long NextGapEnd() const {
+        const auto now = Clock::now();
+        long next = -1;
+        for (const auto& e : queue) {
+            const long w = WaitOf(e->host, now);
+            if (w > 0 && (next < 0 || w < next)) next = w;
+        }
+        return next;
+    }
+
+    void Collect(std::vector<Finished>& out) {
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &left)) {
+            if (msg->msg != CURLMSG_DONE) continue;
+            CURL* easy = msg->easy_handle;
+            const CURLcode rc = msg->data.result;  // read before the handle leaves: msg goes with it
+            const auto it = running.find(easy);
+            if (it == running.end()) continue;
+            std::unique_ptr<Entry> e = std::move(it->second);
+            running.erase(it);
+            curl_multi_remove_handle(multi.get(), easy);
+            Release(e->host);
+            Finish(*e, RequestResult::Ok, easy, rc, out);
+        }
+    }
+
+    void Release(const std::string& host) {
+        const auto it = hosts.find(host);
+        if (it != hosts.end() && it->second.running > 0) --it->second.running;
+        // Hosts without a transfer whose gap is over are forgotten: the map stays as small as the
+        // requests in flight, however many hosts a run visits.
+        const auto now = Clock::now();
+        for (auto h = hosts.begin(); h != hosts.end();) {
+            if (h->second.running == 0 && now - h->second.lastStart >= Gap())
+                h = hosts.erase(h);
+            else
+                ++h;
+        }
+    }
+
+    void AbortAll(std::vector<Finished>& out) {
+        for (auto& [easy, entry] : running) {
+            curl_multi_remove_handle(multi.get(), easy);
+            Finish(*entry, RequestResult::Aborted, nullptr, CURLE_ABORTED_BY_CALLBACK, out);
+        }
+        running.clear();
+        for (auto& entry : queue)
+            Finish(*entry, RequestResult::Aborted, nullptr, CURLE_ABORTED_BY_CALLBACK, out);
+        queue.clear();
+        hosts.clear();
+    }
+};
+
+RequestPool::RequestPool(Limits limits, AbortTest abort) : impl_(std::make_unique<Impl>()) {
+    InitCurlOnce();
+    impl_->limits = limits;
+    impl_->abort = std::move(abort);
+    impl_->multi.reset(curl_multi_init());
+    if (CURLM* m = impl_->multi.get()) {
+        // Idle connections beyond the transfers in flight are closed: a run over thousands of
+        // hosts holds no more sockets than it has transfers.
+        curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, static_cast<long>(std::max(limits.maxTransfers, 1)));
+        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(std::max(limits.perHost, 1)));
+    }
+}
+
+RequestPool::~RequestPool() = default;
+
+void RequestPool::Add(std::uint64_t tag, Kind kind, const std::string& url) {
+    auto e = std::make_unique<Impl::Entry>();
+    e->tag = tag;
+    e->kind = kind;
+    e->url = url;
+    e->host = HostOf(url);
+    // A bare host name is no URL, and without a multi handle nothing can run: both fail at once.
+    if (e->host.empty() || !impl_->multi) {
+        impl_->Finish(*e, RequestResult::Failed, nullptr, CURLE_FAILED_INIT, impl_->ready);
+        return;
+    }
+    impl_->queue.push_back(std::move(e));
+}
+
+std::vector<RequestPool::Finished> RequestPool::Perform(int waitMs) {
+    Impl& p = *impl_;
+    std::vector<Finished> out;
+    // Requests that ended without a transfer (no address, a handle that could not start).
+    const auto takeReady = [&] {
+        for (Finished& f : p.ready) out.push_back(std::move(f));
+        p.ready.clear();
+    };
+    takeReady();
+    if (p.Stop()) {
+        p.AbortAll(out);
+        return out;
+    }
+    p.StartReady();
+    takeReady();
+    const long gapEnd = p.NextGapEnd();
+    const int wait =
+        static_cast<int>(gapEnd > 0 ? std::min<long>(gapEnd, std::max(waitMs, 0)) : std::max(waitMs, 0));
+    if (!p.running.empty()) {
+        int still = 0;
+        curl_multi_perform(p.multi.get(), &still);
+        p.Collect(out);
+        if (out.empty()) {
+            curl_multi_poll(p.multi.get(), nullptr, 0, wait, nullptr);
+            curl_multi_perform(p.multi.get(), &still);
+            p.Collect(out);
+        }
+    } else if (out.empty() && !p.queue.empty() && wait > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    }
+    // Asked after the wait, so that a stop ends every silent transfer within one wait.
+    if (p.Stop()) p.AbortAll(out);
+    return out;
+}
+
+int RequestPool::Queued() const {
+    return static_cast<int>(impl_->queue.size());
+}
+
+int RequestPool::Running() const {
+    return static_cast<int>(impl_->running.size());
+}
+
+std::string RequestPool::HostOf(const std::string& url) {
+    if (!HasScheme(url)) return std::string();
+    std::string host;
+    if (CURLU* u = curl_url()) {
+        if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+            char *scheme = nullptr, *name = nullptr, *port = nullptr;
+            if (curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+                curl_url_get(u, CURLUPART_HOST, &name, 0) == CURLUE_OK &&
+                curl_url_get(u, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+                host = std::string(scheme) + "://" + name + ":" + port;
+            }
+            curl_free(scheme);
+            curl_free(name);
+            curl_free(port);
+        }
+        curl_url_cleanup(u);
+    }
+    if (host.empty()) {
+        // Not a URL libcurl reads: the text up to the path stands for the host, so the limits
+        // still hold for it (its request will fail).
+        const size_t start = url.find("://") + 3;
+        host = url.substr(0, url.find_first_of("/?#", start));
+    }
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return host;
 }
 
 }  // namespace hanabira

@@ -1,8 +1,11 @@
 #pragma once
 // Every HTTP request of the program: page and feed GETs, the status query and the HEAD check.
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace hanabira {
 
@@ -44,10 +47,54 @@ RequestResult FetchFeed(const std::string& url, std::string& text, const Request
 bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified,
                     const RequestControl& control);
 
+// Many requests of the update checks at once, driven on the calling thread through one libcurl
+// multi handle. Connections stay open between requests and are reused for the next request to the
+// same host; at most limits.maxTransfers of them are kept. Requests wait in the order they were
+// added until their host has room: fewer than perHost transfers running to it, and hostGapMs since
+// the last request to it began. A request is configured exactly as its single form (HeadCheck,
+// FetchFeed) and ends the same way.
+class RequestPool {
+public:
+    enum class Kind { Head, Feed };
+    struct Limits {
+        int maxTransfers = 16;  // running at once, and connections kept open
+        int perHost = 2;        // running at once to one host (scheme, name and port)
+        int hostGapMs = 0;      // least time between the starts of two requests to one host
+    };
+    struct Finished {
+        std::uint64_t tag = 0;
+        Kind kind = Kind::Head;
+        RequestResult result = RequestResult::Failed;
+        // Head: the status line and header lines of an Ok answer, else empty. Feed: as FetchFeed's text.
+        std::string text;
+    };
+
+    // abort is the stop test of every request: asked before each body block and after every wait.
+    RequestPool(Limits limits, AbortTest abort);
+    ~RequestPool();
+    RequestPool(const RequestPool&) = delete;
+    RequestPool& operator=(const RequestPool&) = delete;
+
+    void Add(std::uint64_t tag, Kind kind, const std::string& url);
+    // Starts what may start, then waits at most waitMs for transfers to end; returns those that
+    // ended (none when the time passed first). Once the stop test holds, every request still
+    // queued or running ends at once as Aborted; what it read is dropped.
+    std::vector<Finished> Perform(int waitMs);
+    int Queued() const;
+    int Running() const;
+    // The host part that the per-host limits count: "scheme://name:port", lower case; empty when
+    // url has none.
+    static std::string HostOf(const std::string& url);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 // Limits that keep a dead or endless server from holding a request forever.
 struct FetchLimits {
     long connectTimeoutSec = 15;
-    long lowSpeedBytesPerSec = 1;   // below this for lowSpeedTimeSec: give up
+    long lowSpeedBytesPerSec = 1;  // below this for lowSpeedTimeSec: give up
     long lowSpeedTimeSec = 30;
     long totalTimeoutSec = 120;
     size_t maxBodyBytes = 32u << 20;

@@ -209,13 +209,17 @@ private:
 // One worker run over a host, followed until the worker has freed itself.
 class WorkerRun {
 public:
-    WorkerRun(hanabira::CheckBridge& bridge, FakeHost& host, int delayMs = 0) : host_(host) {
-        worker = new hanabira::TMWRSSCheck(&bridge, delayMs, [this](hanabira::TMWRSSCheck* sender) {
-            ++finishCalls;
-            senderWasWorker = sender == worker;
-            checkingAtFinish = host_.checking.load();
-            onGuiThreadAtFinish = QThread::currentThread() == App().thread();
-        });
+    // connections 1 is the strict walk, whose order of steps the tests can predict.
+    WorkerRun(hanabira::CheckBridge& bridge, FakeHost& host, int delayMs = 0, int connections = 1) : host_(host) {
+        worker = new hanabira::TMWRSSCheck(
+            &bridge, delayMs,
+            [this](hanabira::TMWRSSCheck* sender) {
+                ++finishCalls;
+                senderWasWorker = sender == worker;
+                checkingAtFinish = host_.checking.load();
+                onGuiThreadAtFinish = QThread::currentThread() == App().thread();
+            },
+            connections);
         checkingAfterStart = host_.checking.load();
         QObject::connect(worker, &QObject::destroyed, [this] { freed = true; });
     }
