@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QLibraryInfo>
+#include <QNetworkProxyFactory>
 #include <QTranslator>
 
 #include "app/program.h"
@@ -19,6 +20,10 @@ int main(int argc, char* argv[]) {
     QFont font = QApplication::font();
     font.setPointSize(8);
     QApplication::setFont(font);
+
+    // Behind a proxy: the checks (libcurl) read http_proxy and https_proxy; the comment browser is
+    // told to use the same system settings.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
 
     // The interface is Japanese: Qt's own buttons (はい, いいえ, キャンセル) follow.
     QTranslator qtTranslator;
