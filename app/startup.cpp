@@ -65,6 +65,7 @@ void RunStartupSequence(TForm1& form) {
                                .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText())));
     }
     const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
+    form.CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
     form.DataFileName = ChooseDataFileName(form.ProgramFolder, ini.ReadValue("BlogDataFileName"));
 
     RestoreFormPos(ini, &form, false);

@@ -140,6 +140,7 @@ TEST_F(CheckCommandsTest, ClosingDuringARunSavesFirstThenStopsTheWorker) {
     server.Set("/a.rdf", held);
     server.Set("/b.rdf", SiteAnswer{});
     Start();
+    form->CheckConnections = 1;  // the strict walk: B waits for A, so "after the current site" is exact
     form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
     form->SiteTableList->Add(SiteLine("B", "http://b.example", server.Url("/b.rdf")));
     form->StartRssCheck();

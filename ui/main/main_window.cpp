@@ -678,7 +678,8 @@ void TForm1::acRefreshVisitSitesExecute() { RefreshVisitSites(true); }
 
 void TForm1::StartRssCheck() {
     if (CheckThread && Checking.load()) return;  // never a second worker
-    CheckThread = new TMWRSSCheck(bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); });
+    CheckThread = new TMWRSSCheck(
+        bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); }, CheckConnections);
     UpdateActions();
 }
 
@@ -783,6 +784,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
     IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
+    IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
     IniFile->WriteSettings();  // refuses by itself to replace a file it could not read
     if (!DataFileBlocked) {
         for (;;) {
