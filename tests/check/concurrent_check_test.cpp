@@ -157,7 +157,9 @@ TEST_F(ConcurrentCheckTest, TwoRequestsAtMostPerHostWithThePauseBetweenThem) {
     ExpectCleanEnd(run, host);
     for (const Host* h : {&a, &b}) {
         EXPECT_EQ(h->MaxActive(), 2) << "two requests at once to a host, never more";
-        EXPECT_GE(h->ShortestGapMs(), 90.0) << "the pause between two requests to one host";
+        // Arrivals are seen after the server's accept and read: they jitter by a few ms (more
+        // under a sanitizer) around the client's 100 ms between starts.
+        EXPECT_GE(h->ShortestGapMs(), 75.0) << "the pause between two requests to one host";
     }
     for (int k = 0; k < 2 * kPerHost; ++k) {
         const TMWBlogListRec r = SiteAt(host.table, k);
