@@ -43,12 +43,13 @@ void BM_FillCommentForPage(benchmark::State& state) {
     for (int i = 0; i < state.range(0); ++i) {
         TMWBlogListRec r;
         r.SiteTitle = "site";
-        r.SiteURL = "http://host" + std::to_string(i) + ".example/blog/";
-        r.ManagerName = "m" + std::to_string(i);
+        r.SiteURL = std::string("http://host").append(std::to_string(i)).append(".example/blog/");
+        r.ManagerName = std::string("m").append(std::to_string(i));
         table.Add(WriteSiteRecord(r));
     }
     const std::string comment = Utf8ToSjis("{$Manager}さん、こんにちは。\r\n{$MySiteName}({$MySiteURL})の{$MyName}です。");
-    const std::string pageUrl = "http://host" + std::to_string(state.range(0) - 1) + ".example/blog/2026/12/entry.html";
+    std::string pageUrl = "http://host";
+    pageUrl.append(std::to_string(state.range(0) - 1)).append(".example/blog/2026/12/entry.html");
     for (auto _ : state) {
         const std::string manager = FindManagerName(table, pageUrl);  // the last site: the whole table is walked
         benchmark::DoNotOptimize(FillCommentTemplate(comment, "me", "http://me.example/", "hana", manager));
