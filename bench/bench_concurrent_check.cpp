@@ -1,0 +1,242 @@
+// The check of all sites against distant hosts: loopback servers on 127.0.0.1 .. 127.0.0.50 (the
+// per-host limit applies to each) answer every request after a set latency. A run of 1,000 sites
+// with 1, 8 and 16 connections and the main window's pause of 100 ms, against a bare sequential
+// libcurl HEAD+GET loop over the same sites. Each run also reports the worst gap of the GUI
+// thread's event loop (a 1 ms timer) and the heap it held beyond its start.
+//
+//   bench_concurrent_check --benchmark_filter=Run/16     just the default
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <httplib.h>
+#include <malloc.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "check/rss_check.h"
+#include "store/site_record.h"
+#include "store/site_table.h"
+#include "support/codepage.h"
+
+using namespace hanabira;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kHosts = 50;
+constexpr int kLatencyMs = 200;
+constexpr int kDelayMs = 100;  // what the main window passes
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "bench_concurrent_check";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+std::string Two(int v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d", v % 60);
+    return buf;
+}
+
+// One distant host: a server on its own loopback address that answers after kLatencyMs.
+class SlowHost {
+public:
+    explicit SlowHost(const std::string& address) : address_(address) {
+        server_.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        server_.set_keep_alive_timeout(2);
+        server_.set_tcp_nodelay(true);  // as web servers send their answers (nginx: tcp_nodelay on)
+        server_.Get(R"(/s(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kLatencyMs));
+            const int k = std::stoi(req.matches[1].str());
+            const std::string mmss = Two(k / 60) + ":" + Two(k);
+            res.set_header("Last-Modified", "Sun, 01 Nov 2026 00:" + mmss + " GMT");
+            res.set_content("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
+                            "<title>bench</title><link>http://example/</link>\n<item><title>entry</title>"
+                            "<pubDate>Mon, 02 Nov 2026 00:" +
+                                mmss + " +0900</pubDate></item>\n</channel></rss>\n",
+                            "text/xml");
+        });
+        port_ = server_.bind_to_any_port(address_);
+        if (port_ <= 0) throw std::runtime_error("cannot bind " + address_);
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~SlowHost() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const {
+        return "http://" + address_ + ":" + std::to_string(port_) + path;
+    }
+
+private:
+    std::string address_;
+    int port_ = 0;
+    httplib::Server server_;
+    std::thread thread_;
+};
+
+std::vector<std::unique_ptr<SlowHost>>& Hosts() {
+    static std::vector<std::unique_ptr<SlowHost>> hosts = [] {
+        std::vector<std::unique_ptr<SlowHost>> h;
+        for (int i = 1; i <= kHosts; ++i) h.push_back(std::make_unique<SlowHost>("127.0.0." + std::to_string(i)));
+        return h;
+    }();
+    return hosts;
+}
+
+std::string FeedUrl(int k) { return Hosts()[static_cast<size_t>(k % kHosts)]->Url("/s" + std::to_string(k)); }
+
+// As the main window: the category view follows each stored step.
+class BenchHost : public CheckHost {
+public:
+    TLightStrings& SiteTable() override { return table; }
+    void SetStatusText(const std::string& text) override { status = text; }
+    void ShowSelectedCategory() override { FilterCategory(table, AllSitesCategory(), view, rows); }
+    void ShowSiteChanged(int tableIndex) override {
+        if (!UpdateCategoryView(table, tableIndex, AllSitesCategory(), view, rows)) ShowSelectedCategory();
+    }
+    std::atomic<bool>& CheckingFlag() override { return checking; }
+
+    void Fill(int sites) {
+        table.Clear();
+        const std::string title = Utf8ToSjis("ベンチのブログ");
+        for (int k = 0; k < sites; ++k) {
+            TMWBlogListRec r;
+            r.SiteTitle = title + std::to_string(k);
+            r.SiteURL = "http://site" + std::to_string(k) + ".example/";
+            r.RSSURL = FeedUrl(k);
+            r.Registered = "2026/01/01 00:00:00";
+            table.Add(WriteSiteRecord(r));  // never visited: every site gets both steps
+        }
+        ShowSelectedCategory();
+    }
+    int SitesDone() const {
+        int n = 0;
+        for (int i = 0; i < table.Count(); ++i) n += !ReadSiteRecord(table.Get(i)).LastUpdate.empty();
+        return n;
+    }
+
+    TLightStrings table{'\t'}, view{'\t'};
+    std::vector<int> rows;
+    std::string status;
+    std::atomic<bool> checking{false};
+};
+
+size_t HeapInUse() { return mallinfo2().uordblks; }
+
+void BM_Run(benchmark::State& state) {
+    const int sites = static_cast<int>(state.range(0));
+    const int connections = static_cast<int>(state.range(1));
+    BenchHost host;
+    double worstGapMs = 0, heapKiB = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        host.Fill(sites);
+        const size_t heapBefore = HeapInUse();
+        state.ResumeTiming();
+
+        CheckBridge bridge(&host);
+        QEventLoop loop;
+        bool freed = false;
+        Clock::time_point last = Clock::now();
+        Clock::duration worst{};
+        size_t heapPeak = heapBefore;
+        QTimer tick, sample;
+        tick.setTimerType(Qt::PreciseTimer);
+        tick.setInterval(1);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            worst = std::max(worst, now - last);
+            last = now;
+        });
+        sample.setInterval(50);
+        QObject::connect(&sample, &QTimer::timeout, [&] { heapPeak = std::max(heapPeak, HeapInUse()); });
+        auto* worker = new TMWRSSCheck(&bridge, kDelayMs, [&](TMWRSSCheck*) { loop.quit(); }, connections);
+        QObject::connect(worker, &QObject::destroyed, [&] { freed = true; });
+        tick.start();
+        sample.start();
+        last = Clock::now();
+        loop.exec();
+        tick.stop();
+        sample.stop();
+        state.PauseTiming();
+        while (!freed) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        worstGapMs = std::chrono::duration<double, std::milli>(worst).count();
+        heapKiB = static_cast<double>(heapPeak - std::min(heapPeak, heapBefore)) / 1024.0;
+        state.ResumeTiming();
+    }
+    if (host.SitesDone() != sites) state.SkipWithError("not every site got its feed date");
+    state.counters["sites/s"] = benchmark::Counter(sites, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["worst_gui_gap_ms"] = worstGapMs;
+    state.counters["heap_peak_KiB"] = heapKiB;
+}
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t Keep(char* data, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+// HEAD then GET of every site, one after another, a fresh handle for each: no pause.
+void BM_BareSequentialCurl(benchmark::State& state) {
+    const int sites = static_cast<int>(state.range(0));
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < sites; ++k) {
+            const std::string url = FeedUrl(k);
+            std::string body;
+            for (bool head : {true, false}) {
+                CURL* e = curl_easy_init();
+                curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+                curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+                if (head) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+                curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, head ? &Discard : &Keep);
+                curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
+                curl_easy_perform(e);
+                curl_easy_cleanup(e);
+            }
+            bytes += body.size();
+        }
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.counters["sites/s"] = benchmark::Counter(sites, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+}  // namespace
+
+// Args: sites, connections. One iteration each: the strict walk alone takes over eight minutes.
+BENCHMARK(BM_Run)
+    ->Args({1000, 16})
+    ->Args({1000, 8})
+    ->Args({1000, 1})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
+BENCHMARK(BM_BareSequentialCurl)->Arg(1000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+int main(int argc, char** argv) {
+    App();
+    Hosts();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
