@@ -1,12 +1,10 @@
 // RequestPool, the many-at-once driver of the update checks, against servers on 127.0.0.1: it ends
-// every request as its single form does, accepts compressed feeds, reuses a host's connection,
-// keeps the per-host limits (the pause between requests is tested with the worker) and stops
-// every request at once.
+// every request as its single form does, accepts compressed feeds and reuses a host's connection.
+// Its host limits, pause and stop are tested through the worker (tests/check/concurrent_check_test).
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <set>
 
@@ -150,71 +148,6 @@ TEST_F(MultiFetchTest, RequestsToAHostReuseItsConnection) {
     std::lock_guard<std::mutex> lock(m);
     EXPECT_EQ(requests, 10);
     EXPECT_EQ(ports.size(), 1u) << "keep-alive: one connection for every request to the host";
-}
-
-TEST_F(MultiFetchTest, HostLimitsHoldAndOtherHostsGoOn) {
-    struct Counter {
-        std::mutex m;
-        int active = 0, maxActive = 0;
-        std::vector<std::chrono::steady_clock::time_point> arrivals;
-    };
-    const auto serve = [](Counter& c) {
-        return [&c](HttpTestServer& s) {
-            s.Get(".*", [&c, &s](const httplib::Request&, httplib::Response& res) {
-                {
-                    std::lock_guard<std::mutex> lock(c.m);
-                    c.arrivals.push_back(std::chrono::steady_clock::now());
-                    c.maxActive = std::max(c.maxActive, ++c.active);
-                }
-                s.Pause(150);
-                std::lock_guard<std::mutex> lock(c.m);
-                --c.active;
-                res.set_content("<rss/>", "text/xml");
-            });
-        };
-    };
-    Counter ca, cb;
-    HttpTestServer a(serve(ca)), b(serve(cb));
-    RequestPool pool({16, 2, 0}, {});
-    for (int k = 0; k < 8; ++k) pool.Add(static_cast<std::uint64_t>(k), RequestPool::Kind::Feed, a.Url("/a"));
-    for (int k = 8; k < 12; ++k) pool.Add(static_cast<std::uint64_t>(k), RequestPool::Kind::Feed, b.Url("/b"));
-    const auto done = Drain(pool);
-    EXPECT_EQ(done.size(), 12u);
-    std::scoped_lock lock(ca.m, cb.m);
-    EXPECT_EQ(ca.maxActive, 2);
-    EXPECT_EQ(cb.maxActive, 2);
-    // The second host's requests were queued behind the first host's, yet ran beside them.
-    ASSERT_EQ(ca.arrivals.size(), 8u);
-    ASSERT_EQ(cb.arrivals.size(), 4u);
-    EXPECT_LT(*std::min_element(cb.arrivals.begin(), cb.arrivals.end()),
-              *std::max_element(ca.arrivals.begin(), ca.arrivals.end()));
-}
-
-TEST_F(MultiFetchTest, AStopEndsEveryRequestQueuedOrRunning) {
-    HttpTestServer server;
-    server.Get(".*", [&server](const httplib::Request&, httplib::Response& res) {
-        server.Pause(10000);  // silent until the server stops
-        res.set_content("late", "text/plain");
-    });
-    server.Start();
-    std::atomic<bool> stop{false};
-    RequestPool pool({2, 2, 0}, [&] { return stop.load(); });
-    for (int k = 0; k < 5; ++k)
-        pool.Add(static_cast<std::uint64_t>(k), k % 2 ? RequestPool::Kind::Feed : RequestPool::Kind::Head,
-                 server.Url("/" + std::to_string(k)));
-    for (int i = 0; i < 10; ++i) EXPECT_TRUE(pool.Perform(20).empty());
-    EXPECT_EQ(pool.Running(), 2);
-    EXPECT_EQ(pool.Queued(), 3);
-    stop = true;
-    const auto at = std::chrono::steady_clock::now();
-    const auto done = pool.Perform(50);
-    EXPECT_LT(std::chrono::steady_clock::now() - at, std::chrono::milliseconds(500));
-    ASSERT_EQ(done.size(), 5u);
-    for (const RequestPool::Finished& f : done) {
-        EXPECT_EQ(f.result, RequestResult::Aborted);
-        EXPECT_EQ(f.text, "") << "a stopped request hands on nothing";
-    }
-    EXPECT_EQ(pool.Running() + pool.Queued(), 0);
 }
 
 TEST(RequestPoolHost, NamesSchemeHostAndPort) {
