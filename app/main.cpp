@@ -2,8 +2,11 @@
 #include <QApplication>
 #include <QFont>
 #include <QLibraryInfo>
+#include <QMessageBox>
 #include <QNetworkProxyFactory>
 #include <QTranslator>
+
+#include <unistd.h>
 
 #include "app/program.h"
 #include "browser/qt_web_view.h"
@@ -29,6 +32,16 @@ int main(int argc, char* argv[]) {
     QTranslator qtTranslator;
     if (qtTranslator.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTranslator);
+
+    // Chromium (the comment browser) aborts the whole program when started as root with its sandbox
+    // on. The program never turns the sandbox off itself: it says so and ends instead.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX") &&
+        !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox"))) {
+        QMessageBox::critical(nullptr, QStringLiteral("Hanabira 2号"),
+                              QString::fromUtf8("root では起動できません（内蔵ブラウザの Chromium が root での実行を拒みます）。\n"
+                                                "普通のユーザーで起動してください。"));
+        return 1;
+    }
 
     int result = 0;
     {
