@@ -22,21 +22,6 @@
 
 namespace hanabira {
 
-bool IsScriptUrl(std::string_view url) {
-    // Browsers drop leading blanks and control characters and ignore tabs and line breaks inside
-    // the scheme: "  Java\tScript:" still runs.
-    std::string scheme;
-    for (char ch : url) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c <= 0x20) continue;
-        if (c == ':') break;
-        if (c >= 0x80) return false;
-        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        if (scheme.size() > 16) return false;
-    }
-    return scheme == "javascript" || scheme == "vbscript" || scheme == "data";
-}
-
 TfrBrowserNavi::TfrBrowserNavi(QWidget* parent) : QWidget(parent) {
     setObjectName("frBrowserNavi1");
     KeyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };

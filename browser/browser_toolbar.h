@@ -85,9 +85,5 @@ private:
     QAction *acSkipLoop = nullptr;
 };
 
-// Whether url, as a browser would read it, runs script or carries its own document
-// ("javascript:", "vbscript:", "data:"): blanks and control characters around and inside the
-// scheme are ignored and letter case does not matter, as browsers do.
-bool IsScriptUrl(std::string_view url);
 
 }  // namespace hanabira

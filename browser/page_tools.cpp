@@ -83,11 +83,6 @@ std::string SchemeOf(std::string_view href) {
     return {};
 }
 
-// Links that would run script (or show made-up content) in the origin of the page.
-bool RunsScript(std::string_view href) {
-    const std::string scheme = SchemeOf(href);
-    return scheme == "javascript" || scheme == "vbscript" || scheme == "data";
-}
 
 std::string WithoutLineBreaks(std::string_view text) {
     std::string out;
@@ -105,6 +100,11 @@ struct LinkEntry {
 };
 
 }  // namespace
+
+bool IsScriptUrl(std::string_view url) {
+    const std::string scheme = SchemeOf(url);
+    return scheme == "javascript" || scheme == "vbscript" || scheme == "data";
+}
 
 const std::string& DefaultLinkTemplate() {
     static const std::string t = "<a href=\"{$URL}\" target=\"_blank\">{$TEXT}</a>";
@@ -136,7 +136,7 @@ std::string BuildLinkListPage(std::string_view htmlSource, std::string_view page
                         [&](std::string_view host) { return CharPos(host, href) != 0; }))
             continue;
         LinkEntry link{ResolveLink(pageUrl, href), text};
-        if (RunsScript(link.href)) continue;
+        if (IsScriptUrl(link.href)) continue;
         if (!textKeyword.empty() && CharPos(textKeyword, link.text) == 0) continue;
         if (!urlKeyword.empty() && CharPos(urlKeyword, link.href) == 0) continue;
         if (!seen.insert(link.Entry()).second) continue;

@@ -18,6 +18,11 @@ std::string MakeLinkTag(std::string_view linkTemplate, std::string_view url, std
 std::string BuildLinkListPage(std::string_view htmlSource, std::string_view pageUrl,
                               std::string_view textKeyword, std::string_view urlKeyword);
 
+// Whether a link or address, as a browser reads it, runs script or carries a document of its own
+// ("javascript:", "vbscript:", "data:"): leading blanks and controls and any tab or line break are
+// ignored, and so is letter case.
+bool IsScriptUrl(std::string_view url);
+
 // The index check (tags 0..2: Yahoo! Japan, Google, Bing) or backlink check (tags 3..5, same
 // engines) request for the page; empty for any other tag.
 std::string SearchRequestURL(int tag, std::string_view pageUrl);

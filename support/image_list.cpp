@@ -9,26 +9,33 @@ static void InitImageResources() { Q_INIT_RESOURCE(icons); }
 namespace hanabira {
 
 namespace {
-QString PathFor(int size, int index) {
+// list: the image list's folder below ":/icons/", "" for the main one.
+QString PathFor(const QString& list, int size, int index) {
     static const bool registered = (InitImageResources(), true);
     (void)registered;
-    return QString(":/icons/%1/%2.png").arg(size).arg(index);
+    return QString(":/icons/%1%2/%3.png").arg(list).arg(size).arg(index);
 }
+QString PathFor(int size, int index) { return PathFor(QString(), size, index); }
 }  // namespace
 
 bool HasImage(int index) { return index >= 0 && QFile::exists(PathFor(16, index)); }
 
-QIcon ImageListIcon(int index) {
-    static QHash<int, QIcon> cache;
-    auto it = cache.find(index);
+QIcon ListIcon(const QString& list, int index) {
+    static QHash<QString, QIcon> cache;
+    const QString key = list + QString::number(index);
+    auto it = cache.find(key);
     if (it != cache.end()) return *it;
     QIcon icon;
-    if (HasImage(index)) {
-        icon.addFile(PathFor(16, index), QSize(16, 16));
-        icon.addFile(PathFor(22, index), QSize(22, 22));
+    for (int size : {16, 22}) {
+        const QString path = PathFor(list, size, index);
+        if (index >= 0 && QFile::exists(path)) icon.addFile(path, QSize(size, size));
     }
-    cache.insert(index, icon);
+    cache.insert(key, icon);
     return icon;
+}
+
+QIcon ImageListIcon(int index) {
+    return ListIcon(QString(), index);
 }
 
 QIcon TreeNodeIcon(int imageIndex, int selectedIndex) {

@@ -20,9 +20,12 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "check/rss_check.h"
 #include "http_test_server.h"
 #include "store/light_strings.h"
+#include "support/web_fetch.h"
 #include "store/site_record.h"
 
 namespace check_testing {
@@ -39,6 +42,24 @@ inline QCoreApplication& App() {
 }
 
 // Processes this thread's events until done() holds; false when limitMs passed first.
+// The worker tests: an application object, and short request limits for the dead servers they
+// serve (the limits the process had come back afterwards).
+class WorkerTestBase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        saved_ = hanabira::CurrentFetchLimits();
+        auto& limits = hanabira::CurrentFetchLimits();
+        limits.connectTimeoutSec = 2;
+        limits.lowSpeedTimeSec = 5;
+        limits.totalTimeoutSec = 15;
+    }
+    void TearDown() override { hanabira::CurrentFetchLimits() = saved_; }
+
+private:
+    hanabira::FetchLimits saved_;
+};
+
 inline bool SpinUntil(const std::function<bool()>& done, int limitMs = 20000,
                       const std::function<void()>& eachRound = {}) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);

@@ -113,17 +113,8 @@ private:
     testing_support::HttpTestServer server_;  // last: stopped first
 };
 
-class ConcurrentCheckTest : public ::testing::Test {
+class ConcurrentCheckTest : public WorkerTestBase {
 protected:
-    void SetUp() override {
-        App();
-        saved_ = hanabira::CurrentFetchLimits();
-        auto& limits = hanabira::CurrentFetchLimits();
-        limits.connectTimeoutSec = 2;
-        limits.lowSpeedTimeSec = 5;
-        limits.totalTimeoutSec = 15;
-    }
-    void TearDown() override { hanabira::CurrentFetchLimits() = saved_; }
 
     static void ExpectCleanEnd(const WorkerRun& run, const FakeHost& host) {
         EXPECT_EQ(run.finishCalls, 1);
@@ -133,9 +124,6 @@ protected:
         EXPECT_EQ(host.offThreadCalls, 0);
     }
     static std::string Url(int k) { return "http://site" + std::to_string(k) + "/"; }
-
-private:
-    hanabira::FetchLimits saved_;
 };
 
 std::vector<std::string> Steps(const std::vector<std::string>& statuses) {

@@ -22,17 +22,8 @@ using hanabira::CheckBridge;
 using hanabira::TMWBlogListRec;
 using testing_support::S;
 
-class RssCheckTest : public ::testing::Test {
+class RssCheckTest : public WorkerTestBase {
 protected:
-    void SetUp() override {
-        App();
-        saved_ = hanabira::CurrentFetchLimits();
-        auto& limits = hanabira::CurrentFetchLimits();
-        limits.connectTimeoutSec = 2;
-        limits.lowSpeedTimeSec = 5;
-        limits.totalTimeoutSec = 15;
-    }
-    void TearDown() override { hanabira::CurrentFetchLimits() = saved_; }
 
     // Runs a whole check and asserts what every run must end with.
     void RunToEnd(FakeHost& host, const std::function<void()>& eachRound = {}) {
@@ -54,9 +45,6 @@ protected:
     }
 
     FeedServer server;
-
-private:
-    hanabira::FetchLimits saved_;
 };
 
 // The status lines without their time stamps; each stamp must be a date text within the run.

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,7 +13,6 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
-#include <QThread>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -37,19 +35,9 @@
 #include "ui/main/main_window.h"
 
 using testing_support::S;
+using testing_support::WaitUntil;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& cond, int ms = 30000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 std::string Cp932(const std::string& utf8) { return testing_support::Iconv(utf8, "UTF-8", "CP932"); }
 

@@ -1,14 +1,30 @@
 #pragma once
 // Shared pieces of the widget tests: recorded message boxes with scripted answers.
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "support/messages.h"
 
 namespace testing_support {
+
+// Processes events until cond holds; false after ms milliseconds (a first page load starts Chromium).
+inline bool WaitUntil(const std::function<bool()>& cond, int ms = 30000) {
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
 
 class RecordedMessages : public hanabira::MessageRoutines {
 public:

@@ -1,10 +1,8 @@
 // The comment window with the real QtWebEngine view, against pages served on 127.0.0.1.
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStatusBar>
-#include <QThread>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -26,20 +24,9 @@ using hanabira::TfrBrowserBase;
 using hanabira::TForm3;
 using testing_support::HttpTestServer;
 using testing_support::S;
+using testing_support::WaitUntil;
 
 namespace {
-
-// Processes events until cond holds; false after ms milliseconds (first loads start Chromium).
-bool WaitUntil(const std::function<bool()>& cond, int ms = 20000) {
-    QElapsedTimer t;
-    t.start();
-    while (!cond()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 void Page(httplib::Response& res, const std::string& utf8, const char* type = "text/html; charset=Shift_JIS",
           int status = 200) {
