@@ -3,6 +3,8 @@
 // event-loop gap, measured with a 1 ms timer, and its time inside the worker's hand-off steps).
 // Delay 0 here, so the run goes as fast as the sites answer.
 #include <benchmark/benchmark.h>
+
+#include "plain_curl_loop.h"
 #include <curl/curl.h>
 
 #include <QCoreApplication>
@@ -223,34 +225,13 @@ void BM_HandOffRoundTrip(benchmark::State& state) {
     state.counters["us_per_step"] = seconds * 1e6 / static_cast<double>(steps);
 }
 
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
-size_t Keep(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 // The same requests with nothing around them: a fresh handle per request, as the program makes.
 void BM_PlainCurlLoop(benchmark::State& state) {
     const int sites = static_cast<int>(state.range(0));
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     size_t bytes = 0;
-    for (auto _ : state) {
-        for (int k = 0; k < sites; ++k) {
-            const std::string url = Server().Url("/s" + std::to_string(k));
-            std::string body;
-            for (bool head : {true, false}) {
-                CURL* e = curl_easy_init();
-                curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-                curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-                if (head) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-                curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, head ? &Discard : &Keep);
-                curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
-                curl_easy_perform(e);
-                curl_easy_cleanup(e);
-            }
-            bytes += body.size();
-        }
-    }
+    const auto urlOf = [](int k) { return Server().Url("/s" + std::to_string(k)); };
+    for (auto _ : state) bytes += bench_support::PlainCurlLoop(sites, urlOf);
     benchmark::DoNotOptimize(bytes);
     state.counters["sites/s"] = benchmark::Counter(sites, benchmark::Counter::kIsIterationInvariantRate);
 }

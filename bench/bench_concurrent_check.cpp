@@ -7,6 +7,8 @@
 //   bench_concurrent_check --benchmark_filter=Run/1000/16     just the default
 //   HANABIRA_BENCH_FULL=1 bench_concurrent_check              the figures over 1,000 sites throughout
 #include <benchmark/benchmark.h>
+
+#include "plain_curl_loop.h"
 #include <curl/curl.h>
 #include <httplib.h>
 #include <malloc.h>
@@ -189,34 +191,12 @@ void BM_Run(benchmark::State& state) {
     state.counters["heap_peak_KiB"] = heapKiB;
 }
 
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
-size_t Keep(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
-}
 
 // HEAD then GET of every site, one after another, a fresh handle for each: no pause.
 void BM_BareSequentialCurl(benchmark::State& state) {
     const int sites = static_cast<int>(state.range(0));
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     size_t bytes = 0;
-    for (auto _ : state) {
-        for (int k = 0; k < sites; ++k) {
-            const std::string url = FeedUrl(k);
-            std::string body;
-            for (bool head : {true, false}) {
-                CURL* e = curl_easy_init();
-                curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-                curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-                if (head) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-                curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, head ? &Discard : &Keep);
-                curl_easy_setopt(e, CURLOPT_WRITEDATA, &body);
-                curl_easy_perform(e);
-                curl_easy_cleanup(e);
-            }
-            bytes += body.size();
-        }
-    }
+    for (auto _ : state) bytes += bench_support::PlainCurlLoop(sites, [&](int k) { return FeedUrl(k); });
     benchmark::DoNotOptimize(bytes);
     state.counters["sites/s"] = benchmark::Counter(sites, benchmark::Counter::kIsIterationInvariantRate);
 }
