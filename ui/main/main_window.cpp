@@ -343,7 +343,7 @@ bool TForm1::SaveSiteDataFile(QString* error) {
     std::string why;
     const bool ok = SaveSiteData(QFile::encodeName(DataFilePath()).toStdString(), *SiteTableList,
                                  ftBlogCategories->ToCategoryTree(), &why);
-    if (!ok && error) *error = QString::fromLocal8Bit(why.c_str());
+    if (!ok && error) *error = SjisToQString(why);
     return ok;
 }
 
