@@ -170,3 +170,58 @@ TEST(SiteMerge, CategoriesAddedDeletedAndMoved) {
         EXPECT_EQ(ReadSiteRecord(m.Merged.Sites.Get(0)).Category, r.siteCategories[0]);
     }
 }
+
+// ---- the file: saves through the merge ----
+
+#include <filesystem>
+
+#include "store/site_data.h"
+#include "store/site_file_sync.h"
+#include "test_support.h"
+
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+TEST(SiteFileSync, SavesMergesAndKeepsADamagedCopyApart) {
+    TempDir dir;
+    const std::string path = dir.file("RssSites.dat");
+    const SiteList start = List({"A|http://a/"});
+    WriteFileBytes(path, SiteDataBytes(start.Sites, start.Tree));
+    SiteFileSync sync(path);
+    sync.SetBase(ReadFileBytes(path));
+
+    // Unchanged on disk: a plain save, and our own save is not taken for a change.
+    SiteList mine = List({"A|http://a/", "M|http://m/"});
+    EXPECT_EQ(sync.Sync(mine, true).outcome, SiteFileSyncResult::Saved);
+    EXPECT_FALSE(sync.ChangedOnDisk());
+    EXPECT_EQ(sync.Sync(mine, false).outcome, SiteFileSyncResult::Unchanged);
+
+    // Another copy renamed over it: merged, written, and both sides' sites are in the file.
+    const SiteList other = List({"A|http://a/", "M|http://m/", "T|http://t/"});
+    WriteFileBytes(path + ".part", SiteDataBytes(other.Sites, other.Tree));
+    std::filesystem::rename(path + ".part", path);
+    EXPECT_TRUE(sync.ChangedOnDisk());
+    mine = List({"A|http://a/", "M|http://m/", "N|http://n/"});
+    SiteFileSyncResult r = sync.Sync(mine, true);
+    ASSERT_EQ(r.outcome, SiteFileSyncResult::Merged);
+    EXPECT_EQ(r.Merge.Added, 1);
+    SiteList onDisk;
+    onDisk.Tree = BuiltInCategoryTree();
+    ParseSiteData(ReadFileBytes(path), onDisk.Sites, onDisk.Tree);
+    EXPECT_EQ(Lines(onDisk.Sites), Sites({"A|http://a/", "M|http://m/", "T|http://t/", "N|http://n/"}));
+    EXPECT_FALSE(sync.ChangedOnDisk());
+
+    // A damaged copy (cut off inside the site list): never written over; ours goes beside it, to
+    // one copy however often it is saved.
+    const std::string whole = ReadFileBytes(path);
+    const std::string torn = whole.substr(0, whole.size() - 20);
+    WriteFileBytes(path, torn);
+    r = sync.Sync(mine, true);
+    ASSERT_EQ(r.outcome, SiteFileSyncResult::Conflict);
+    EXPECT_NE(r.ConflictPath.find("RssSites.dat.conflict-"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(path), torn);
+    EXPECT_EQ(ReadFileBytes(r.ConflictPath), SiteDataBytes(mine.Sites, mine.Tree));
+    EXPECT_EQ(sync.Sync(mine, false).outcome, SiteFileSyncResult::Unchanged);
+    EXPECT_EQ(sync.Sync(mine, true).ConflictPath, r.ConflictPath);
+}
