@@ -33,6 +33,11 @@ std::string_view SectionView(std::string_view text, std::string_view name) {
 }  // namespace
 
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree) {
+    return LoadSiteData(path, siteTable, tree, nullptr);
+}
+
+SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree,
+                          std::string* bytesRead) {
     SiteDataLoad result;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return result;
@@ -44,6 +49,7 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
         result.status = SiteDataStatus::Unreadable;
         return result;
     }
+    if (bytesRead) *bytesRead = bytes;
     return ParseSiteData(std::move(bytes), siteTable, tree);
 }
 

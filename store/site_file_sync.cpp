@@ -74,7 +74,7 @@ bool SiteFileSync::ChangedOnDisk() const {
     struct stat st {};
     if (::stat(path_.c_str(), &st) != 0) return false;  // gone: the next save writes it again
     std::string bytes;
-    if (!ReadWholeFile(path_, bytes)) return true;
+    if (!ReadWholeFile(path_, bytes)) return false;  // nothing to merge from; a save reports it
     return bytes != base_ && bytes != damaged_;
 }
 
@@ -83,13 +83,12 @@ std::string SiteFileSync::ConflictPathNow() const {
            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")).toStdString();
 }
 
-SiteFileSyncResult SiteFileSync::Sync(const SiteList& mine, bool save) {
+SiteFileSyncResult SiteFileSync::Sync(const TLightStrings& sites, const CategoryTree& tree, bool save) {
     SiteFileSyncResult result;
     std::string bytes;
     struct stat st {};
     const bool exists = ::stat(path_.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
-    std::string readError;
-    const bool read = exists && ReadWholeFile(path_, bytes, &readError);
+    const bool read = exists && ReadWholeFile(path_, bytes);
 
     auto write = [&](const std::string& path, const std::string& out) {
         if (WriteFileAtomic(path, out, &result.Error)) return true;
@@ -97,9 +96,11 @@ SiteFileSyncResult SiteFileSync::Sync(const SiteList& mine, bool save) {
         return false;
     };
 
-    if (!exists || (read && bytes == base_)) {
+    // Nothing there, our own last version, or something that is no readable file at all (a folder
+    // in its place): a plain save, whose failure the caller reports.
+    if (!exists || !read || bytes == base_) {
         if (!save) return result;
-        const std::string out = SiteDataBytes(mine.Sites, mine.Tree);
+        const std::string out = SiteDataBytes(sites, tree);
         if (write(path_, out)) {
             base_ = out;
             result.outcome = SiteFileSyncResult::Saved;
@@ -108,18 +109,15 @@ SiteFileSyncResult SiteFileSync::Sync(const SiteList& mine, bool save) {
     }
 
     SiteDataLoad load;
-    SiteList theirs;
-    if (read) theirs = Parse(bytes, &load);
-    if (!read || load.status != SiteDataStatus::Loaded || load.treeError) {
+    const SiteList theirs = Parse(bytes, &load);
+    if (load.status != SiteDataStatus::Loaded || load.treeError) {
         // Neither merged into nor written over: this program's list goes beside it. The same
         // damaged file seen again keeps one copy, updated, rather than a new one at every save.
-        if (!save && read && bytes == damaged_) return result;
-        const std::string copy = read && bytes == damaged_ ? damagedCopy_ : ConflictPathNow();
-        const std::string why = !read ? readError
-                                : load.treeError ? std::string("the category tree does not read")
-                                                 : load.error;
-        if (!write(copy, SiteDataBytes(mine.Sites, mine.Tree))) return result;
-        damaged_ = read ? bytes : std::string();
+        if (!save && bytes == damaged_) return result;
+        const std::string copy = bytes == damaged_ ? damagedCopy_ : ConflictPathNow();
+        const std::string why = load.treeError ? std::string("the category tree does not read") : load.error;
+        if (!write(copy, SiteDataBytes(sites, tree))) return result;
+        damaged_ = bytes;
         damagedCopy_ = copy;
         result.outcome = SiteFileSyncResult::Conflict;
         result.ConflictPath = copy;
@@ -127,7 +125,7 @@ SiteFileSyncResult SiteFileSync::Sync(const SiteList& mine, bool save) {
         return result;
     }
 
-    result.Merge = MergeSiteLists(Parse(base_), mine, theirs);
+    result.Merge = MergeSiteLists(Parse(base_), SiteList{sites, tree}, theirs);
     result.MergeDone = true;
     const std::string out = SiteDataBytes(result.Merge.Merged.Sites, result.Merge.Merged.Tree);
     if (write(path_, out)) {

@@ -42,8 +42,9 @@ public:
     // Watches the file's folder (a watch on the file itself is lost when a copy is renamed over it).
     void Watch();
 
-    // Saves mine (save = true), or only merges in a changed file (save = false), against the base.
-    SiteFileSyncResult Sync(const SiteList& mine, bool save);
+    // Saves this program's list (save = true), or only merges in a changed file (save = false),
+    // against the base.
+    SiteFileSyncResult Sync(const TLightStrings& sites, const CategoryTree& tree, bool save);
 
     // Whether the file on disk differs from the base.
     bool ChangedOnDisk() const;

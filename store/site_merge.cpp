@@ -80,22 +80,26 @@ std::string MergeLine(const std::string* base, const std::string& mine, const st
 }
 
 // A line's key: its URL and how many lines with that URL stand before it.
-using Key = std::pair<std::string, int>;
+using Key = std::string;
 
 std::vector<Key> KeysOf(const TLightStrings& sites) {
     std::vector<Key> keys;
     keys.reserve(sites.Count());
-    std::unordered_map<std::string, int> seen;
+    std::unordered_map<std::string_view, int> seen;
+    seen.reserve(sites.Count());
     for (int i = 0; i < sites.Count(); ++i) {
-        std::string url(SiteURLOfLine(sites.Get(i)));
+        const std::string_view url = SiteURLOfLine(sites.Get(i));
         const int n = seen[url]++;
-        keys.emplace_back(std::move(url), n);
+        keys.push_back(std::string(url) + '\n' + std::to_string(n));  // no URL holds a line break
     }
     return keys;
 }
 
-std::map<Key, int> IndexOf(const std::vector<Key>& keys) {
-    std::map<Key, int> index;
+using KeyIndex = std::unordered_map<std::string_view, int>;
+
+KeyIndex IndexOf(const std::vector<Key>& keys) {
+    KeyIndex index;
+    index.reserve(keys.size());
     for (int i = 0; i < static_cast<int>(keys.size()); ++i) index.emplace(keys[i], i);
     return index;
 }
@@ -103,9 +107,8 @@ std::map<Key, int> IndexOf(const std::vector<Key>& keys) {
 void MergeSites(const TLightStrings& base, const TLightStrings& mine, const TLightStrings& theirs,
                 SiteListMerge& result) {
     const std::vector<Key> baseKeys = KeysOf(base), mineKeys = KeysOf(mine), theirKeys = KeysOf(theirs);
-    const std::map<Key, int> inBase = IndexOf(baseKeys), inMine = IndexOf(mineKeys),
-                             inTheirs = IndexOf(theirKeys);
-    auto find = [](const std::map<Key, int>& m, const Key& k) {
+    const KeyIndex inBase = IndexOf(baseKeys), inMine = IndexOf(mineKeys), inTheirs = IndexOf(theirKeys);
+    auto find = [](const KeyIndex& m, const Key& k) {
         const auto it = m.find(k);
         return it == m.end() ? -1 : it->second;
     };

@@ -193,9 +193,9 @@ TEST(SiteFileSync, SavesMergesAndKeepsADamagedCopyApart) {
 
     // Unchanged on disk: a plain save, and our own save is not taken for a change.
     SiteList mine = List({"A|http://a/", "M|http://m/"});
-    EXPECT_EQ(sync.Sync(mine, true).outcome, SiteFileSyncResult::Saved);
+    EXPECT_EQ(sync.Sync(mine.Sites, mine.Tree, true).outcome, SiteFileSyncResult::Saved);
     EXPECT_FALSE(sync.ChangedOnDisk());
-    EXPECT_EQ(sync.Sync(mine, false).outcome, SiteFileSyncResult::Unchanged);
+    EXPECT_EQ(sync.Sync(mine.Sites, mine.Tree, false).outcome, SiteFileSyncResult::Unchanged);
 
     // Another copy renamed over it: merged, written, and both sides' sites are in the file.
     const SiteList other = List({"A|http://a/", "M|http://m/", "T|http://t/"});
@@ -203,7 +203,7 @@ TEST(SiteFileSync, SavesMergesAndKeepsADamagedCopyApart) {
     std::filesystem::rename(path + ".part", path);
     EXPECT_TRUE(sync.ChangedOnDisk());
     mine = List({"A|http://a/", "M|http://m/", "N|http://n/"});
-    SiteFileSyncResult r = sync.Sync(mine, true);
+    SiteFileSyncResult r = sync.Sync(mine.Sites, mine.Tree, true);
     ASSERT_EQ(r.outcome, SiteFileSyncResult::Merged);
     EXPECT_EQ(r.Merge.Added, 1);
     SiteList onDisk;
@@ -217,11 +217,11 @@ TEST(SiteFileSync, SavesMergesAndKeepsADamagedCopyApart) {
     const std::string whole = ReadFileBytes(path);
     const std::string torn = whole.substr(0, whole.size() - 20);
     WriteFileBytes(path, torn);
-    r = sync.Sync(mine, true);
+    r = sync.Sync(mine.Sites, mine.Tree, true);
     ASSERT_EQ(r.outcome, SiteFileSyncResult::Conflict);
     EXPECT_NE(r.ConflictPath.find("RssSites.dat.conflict-"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(path), torn);
     EXPECT_EQ(ReadFileBytes(r.ConflictPath), SiteDataBytes(mine.Sites, mine.Tree));
-    EXPECT_EQ(sync.Sync(mine, false).outcome, SiteFileSyncResult::Unchanged);
-    EXPECT_EQ(sync.Sync(mine, true).ConflictPath, r.ConflictPath);
+    EXPECT_EQ(sync.Sync(mine.Sites, mine.Tree, false).outcome, SiteFileSyncResult::Unchanged);
+    EXPECT_EQ(sync.Sync(mine.Sites, mine.Tree, true).ConflictPath, r.ConflictPath);
 }
