@@ -1,6 +1,7 @@
 #include "check/dates.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -392,8 +393,11 @@ ClockSpan FindClock(std::string_view s) {
     return {};
 }
 
-// Minutes east of Greenwich of a zone name as feeds write them (RFC 822 and the common others).
-std::optional<int> NamedZone(std::string_view name) {
+// The text a feed date was stored as before the strict reader, kept for every form whose instant it
+// had right: existing files and the list's columns rely on it.
+//
+// Minutes east of Greenwich of the zone names that text knew.
+std::optional<int> TodaysNamedZone(std::string_view name) {
     static const struct {
         const char* name;
         int minutes;
@@ -428,7 +432,7 @@ std::optional<int> ZoneOffset(std::string_view element) {
     }
     int base = 0;
     if (!name.empty()) {
-        const auto named = NamedZone(name);
+        const auto named = TodaysNamedZone(name);
         if (!named) return std::nullopt;
         // Only Greenwich may carry an offset of its own ("GMT+09:00").
         if (*named != 0 || z.empty() || (z.front() != '+' && z.front() != '-')) return named;
@@ -470,6 +474,392 @@ std::string InJapanTime(std::string_view element, const std::string& normalised,
     return shifted.empty() ? normalised : shifted;
 }
 
+
+// ---- the feed date reader ----
+//
+// A feed date element is read by one strict reader that knows the forms feeds really write: ISO
+// 8601 (W3C-DTF) as in RSS 1.0 and Atom, and the mail-date family of RSS 2.0 with what servers make
+// of it (full month names, stray commas, day and month swapped, the C library's form, a zone before
+// the year, no seconds, no time). A text it cannot read is no date.
+
+struct FeedInstant {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    std::optional<int> offset;  // minutes east of Greenwich; none: Japan's clock, as written
+};
+
+// US daylight saving time on a given local standard date and hour: from 2007 the second Sunday of
+// March to the first Sunday of November, before that the first Sunday of April to the last Sunday
+// of October (both at 2:00).
+bool UsDaylightTime(int y, int m, int d, int h) {
+    auto weekday = [](int yy, int mm, int dd) {  // 0 = Sunday
+        const long long days = DaysFromCivil(yy, static_cast<unsigned>(mm), static_cast<unsigned>(dd));
+        return static_cast<int>(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday
+    };
+    auto nthSunday = [&](int mm, int n) {  // n = -1: the last
+        if (n > 0) {
+            const int first = 1 + (7 - weekday(y, mm, 1)) % 7;
+            return first + 7 * (n - 1);
+        }
+        const int last = DaysInMonth(y, mm);
+        return last - weekday(y, mm, last);
+    };
+    int startMonth = 3, startDay, endMonth = 11, endDay;
+    if (y >= 2007) {
+        startDay = nthSunday(3, 2);
+        endDay = nthSunday(11, 1);
+    } else {
+        startMonth = 4;
+        startDay = nthSunday(4, 1);
+        endMonth = 10;
+        endDay = nthSunday(10, -1);
+    }
+    const int at = m * 10000 + d * 100 + h, from = startMonth * 10000 + startDay * 100 + 2,
+              to = endMonth * 10000 + endDay * 100 + 1;  // 2:00 daylight is 1:00 standard
+    return at >= from && at < to;
+}
+
+// Zone names, minutes east of Greenwich: RFC 822 and RFC 2822 (UT, GMT, the four US zones), and the
+// abbreviations the tz database writes for the North American, European and common Asian and
+// Pacific zones. Where an abbreviation is ambiguous the reader keeps its older meaning: CST is US
+// Central, BST British Summer Time, IST India.
+std::optional<int> NamedZone(std::string_view name) {
+    static const struct {
+        const char* name;
+        int minutes;
+    } kZones[] = {
+        {"z", 0},       {"gmt", 0},     {"ut", 0},       {"utc", 0},     {"wet", 0},      {"west", 60},
+        {"bst", 60},    {"ist", 330},   {"cet", 60},     {"met", 60},    {"mez", 60},     {"cest", 120},
+        {"mest", 120},  {"mesz", 120},  {"eet", 120},    {"eest", 180},  {"msk", 180},    {"msd", 240},
+        {"ast", -240},  {"adt", -180},  {"nst", -210},   {"ndt", -150},  {"est", -300},   {"edt", -240},
+        {"cst", -360},  {"cdt", -300},  {"mst", -420},   {"mdt", -360},  {"pst", -480},   {"pdt", -420},
+        {"akst", -540}, {"akdt", -480}, {"hst", -600},   {"sst", -660},  {"pkt", 300},    {"ict", 420},
+        {"wib", 420},   {"sgt", 480},   {"hkt", 480},    {"pht", 480},   {"awst", 480},   {"jst", 540},
+        {"kst", 540},   {"acst", 570},  {"acdt", 630},   {"aest", 600},  {"aedt", 660},   {"nzst", 720},
+        {"nzdt", 780},
+    };
+    for (const auto& z : kZones)
+        if (name == z.name) return z.minutes;
+    return std::nullopt;
+}
+
+// The US zones written without saying whether daylight time applies: standard offset in minutes.
+std::optional<int> UsGenericZone(std::string_view name) {
+    if (name == "at") return -240;
+    if (name == "et") return -300;
+    if (name == "ct") return -360;
+    if (name == "mt") return -420;
+    if (name == "pt") return -480;
+    return std::nullopt;
+}
+
+int MonthOfName(std::string_view w) {
+    static const char* const kNames[12] = {"january", "february", "march",     "april",   "may",      "june",
+                                           "july",    "august",   "september", "october", "november", "december"};
+    for (int i = 0; i < 12; ++i) {
+        const std::string_view full = kNames[i];
+        if (w == full || (w.size() == 3 && full.substr(0, 3) == w) || (i == 8 && w == "sept")) return i + 1;
+    }
+    return 0;
+}
+
+bool IsDayName(std::string_view w) {
+    static const char* const kNames[7] = {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+    for (const char* n : kNames) {
+        const std::string_view full = n;
+        if (w == full || (w.size() == 3 && full.substr(0, 3) == w)) return true;
+    }
+    return w == "tues" || w == "thur" || w == "thurs";
+}
+
+// The element as plain lower-case ASCII with every kind of blank as one space; none when it holds
+// anything else (a Japanese character).
+std::optional<std::string> PlainDateText(std::string_view e) {
+    std::string out;
+    for (size_t i = 0; i < e.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(e[i]);
+        if (e.compare(i, 6, "&#xa0;") == 0) {  // a no-break space as the program keeps it
+            out.push_back(' ');
+            i += 5;
+            continue;
+        }
+        if (c == 0xA0 || c == '\t' || c == '\r' || c == '\n') c = ' ';
+        if (c >= 0x80) return std::nullopt;
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
+// Reads "h:mm[:ss[.fraction]]" at i; false when the text there is no clock time (or has more parts).
+bool ReadClock(std::string_view s, size_t& i, FeedInstant& t) {
+    const size_t h = DigitsAt(s, i);
+    if (h == 0 || h > 2 || i + h >= s.size() || s[i + h] != ':') return false;
+    size_t k = i + h + 1;
+    if (DigitsAt(s, k) != 2) return false;
+    t.hour = std::stoi(std::string(s.substr(i, h)));
+    t.minute = std::stoi(std::string(s.substr(k, 2)));
+    k += 2;
+    t.second = 0;
+    if (k < s.size() && s[k] == ':') {
+        if (DigitsAt(s, k + 1) != 2) return false;
+        t.second = std::stoi(std::string(s.substr(k + 1, 2)));
+        k += 3;
+        if (k < s.size() && (s[k] == '.' || s[k] == ',') && DigitsAt(s, k + 1) > 0) k += 1 + DigitsAt(s, k + 1);
+    }
+    if (k < s.size() && (s[k] == ':' || IsDigit(s[k]))) return false;  // "1:2:3:4"
+    i = k;
+    return true;
+}
+
+// "+hhmm", "+hh:mm", "+hh" or "+h" at i (the sign included); minutes east of Greenwich.
+std::optional<int> ReadNumericOffset(std::string_view s, size_t& i) {
+    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return std::nullopt;
+    const int sign = s[i] == '-' ? -1 : 1;
+    size_t k = i + 1;
+    const size_t d = DigitsAt(s, k);
+    int hours = 0, minutes = 0;
+    auto num = [&](size_t at, size_t n) { return std::stoi(std::string(s.substr(at, n))); };
+    if (d == 4) {
+        hours = num(k, 2);
+        minutes = num(k + 2, 2);
+        k += 4;
+    } else if (d == 2 && k + 2 < s.size() && s[k + 2] == ':' && DigitsAt(s, k + 3) == 2) {
+        hours = num(k, 2);
+        minutes = num(k + 3, 2);
+        k += 5;
+    } else if (d == 1 || d == 2) {
+        hours = num(k, d);
+        k += d;
+    } else {
+        return std::nullopt;
+    }
+    if (hours > 14 || minutes > 59) return std::nullopt;
+    i = k;
+    return sign * (hours * 60 + minutes);
+}
+
+// A zone word at the end of a date, with the offset that may follow GMT, UTC or Etc/GMT. Unknown
+// names count as Greenwich time with an unknown local zone, as mail dates treat them: Japan's clock
+// would put a European or American date up to a day off, and no date at all would keep the site out
+// of the visit list for good.
+bool ReadZoneWord(std::string_view s, size_t& i, const std::string& word, FeedInstant& t) {
+    if (word == "etc/gmt" || word == "gmt" || word == "utc" || word == "ut") {
+        size_t k = i;
+        if (k < s.size() && (s[k] == '+' || s[k] == '-')) {
+            const auto off = ReadNumericOffset(s, k);
+            if (!off) return false;
+            // In the tz database's Etc names the sign is the other way round: Etc/GMT+5 is five
+            // hours behind Greenwich.
+            t.offset = word == "etc/gmt" ? -*off : *off;
+            i = k;
+            return true;
+        }
+        t.offset = 0;
+        return true;
+    }
+    if (const auto named = NamedZone(word)) {
+        t.offset = *named;
+        return true;
+    }
+    if (UsGenericZone(word)) {
+        t.offset = *UsGenericZone(word);  // daylight time is decided once the date is known
+        return true;
+    }
+    // A single military letter (and any other name) counts as no offset.
+    if (word.size() <= 5) {
+        t.offset = 0;
+        return true;
+    }
+    return false;
+}
+
+bool Valid(const FeedInstant& t) {
+    return t.year >= 1 && t.year <= 9999 && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+           t.day <= DaysInMonth(t.year, t.month) && t.hour <= 23 && t.minute <= 59 && t.second <= 60;
+}
+
+// ISO 8601 as feeds write it: "2026-12-07T03:16:43.123+09:00", with "/" for "-", a space for "T",
+// without seconds, without a time, with "Z" or a zone name.
+std::optional<FeedInstant> ReadIsoDate(std::string_view s) {
+    FeedInstant t;
+    size_t i = 0;
+    if (DigitsAt(s, 0) != 4) return std::nullopt;
+    t.year = std::stoi(std::string(s.substr(0, 4)));
+    i = 4;
+    const char sep = i < s.size() ? s[i] : '\0';
+    if (sep != '-' && sep != '/') return std::nullopt;
+    for (int* part : {&t.month, &t.day}) {
+        if (i >= s.size() || s[i] != sep) return std::nullopt;
+        const size_t d = DigitsAt(s, i + 1);
+        if (d == 0 || d > 2) return std::nullopt;
+        *part = std::stoi(std::string(s.substr(i + 1, d)));
+        i += 1 + d;
+    }
+    auto blanks = [&] {
+        while (i < s.size() && s[i] == ' ') ++i;
+    };
+    blanks();
+    if (i < s.size() && s[i] == 't') {
+        ++i;
+        blanks();
+    }
+    if (i < s.size() && IsDigit(s[i]) && !ReadClock(s, i, t)) return std::nullopt;
+    blanks();
+    if (i < s.size()) {
+        if (s[i] == '+' || s[i] == '-') {
+            const auto off = ReadNumericOffset(s, i);
+            if (!off) return std::nullopt;
+            t.offset = *off;
+        } else {
+            std::string word;
+            while (i < s.size() && ((s[i] >= 'a' && s[i] <= 'z') || s[i] == '/')) word += s[i++];
+            if (word.empty() || !ReadZoneWord(s, i, word, t)) return std::nullopt;
+        }
+        blanks();
+    }
+    if (i != s.size() || !Valid(t)) return std::nullopt;
+    return t;
+}
+
+// The mail-date family: "[Day,] DD Mon YYYY [HH:MM[:SS]] [zone]" and the forms servers make of it.
+std::optional<FeedInstant> ReadMailDate(std::string_view s) {
+    FeedInstant t;
+    bool haveTime = false, haveZone = false;
+    int dayNumber = -1, yearNumber = -1, yearDigits = 0;
+    size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == ' ' || c == ',' || c == '.') {
+            ++i;
+            continue;
+        }
+        if (IsDigit(c)) {
+            size_t k = i;
+            FeedInstant clock = t;
+            if (ReadClock(s, k, clock)) {
+                if (haveTime) return std::nullopt;
+                t.hour = clock.hour, t.minute = clock.minute, t.second = clock.second;
+                haveTime = true;
+                i = k;
+                continue;
+            }
+            const size_t d = DigitsAt(s, i);
+            const int n = std::stoi(std::string(s.substr(i, std::min<size_t>(d, 5))));
+            if (d <= 2 && dayNumber < 0) {
+                dayNumber = n;
+            } else if (yearNumber < 0 && (d == 4 || d == 2 || d == 3)) {
+                yearNumber = n;
+                yearDigits = static_cast<int>(d);
+            } else {
+                return std::nullopt;
+            }
+            i += d;
+            // "30-aug-2012": a hyphen between the parts of the date.
+            if (i < s.size() && s[i] == '-' && !haveTime && i + 1 < s.size() && !IsDigit(s[i + 1])) ++i;
+            continue;
+        }
+        if (c == '+' || c == '-') {
+            if (haveZone || (!haveTime && (i == 0 || s[i - 1] != ' '))) {
+                if (c == '-' && !haveTime) {  // a hyphen between date parts
+                    ++i;
+                    continue;
+                }
+                return std::nullopt;
+            }
+            const auto off = ReadNumericOffset(s, i);
+            if (!off) return std::nullopt;
+            t.offset = *off;
+            haveZone = true;
+            continue;
+        }
+        if (c >= 'a' && c <= 'z') {
+            std::string word;
+            while (i < s.size() && ((s[i] >= 'a' && s[i] <= 'z') || s[i] == '/')) word += s[i++];
+            if (i < s.size() && s[i] == '-' && !haveTime) ++i;  // "aug-2012"
+            if (IsDayName(word)) continue;
+            if (const int m = MonthOfName(word)) {
+                if (t.month) return std::nullopt;
+                t.month = m;
+                continue;
+            }
+            if ((word == "am" || word == "pm") && haveTime) {
+                if (t.hour == 0 || t.hour > 12) return std::nullopt;
+                t.hour = t.hour % 12 + (word == "pm" ? 12 : 0);
+                continue;
+            }
+            // A zone stands after the time (in the C library's form, before the year).
+            if (!haveTime || haveZone || !ReadZoneWord(s, i, word, t)) return std::nullopt;
+            haveZone = true;
+            continue;
+        }
+        return std::nullopt;
+    }
+    if (dayNumber < 0 || yearNumber < 0 || !t.month) return std::nullopt;
+    t.day = dayNumber;
+    t.year = yearNumber;
+    // Two-digit years as mail dates read them: 00-49 this century, 50-99 the last; three digits
+    // count from 1900.
+    if (yearDigits == 2) t.year += yearNumber < 50 ? 2000 : 1900;
+    if (yearDigits == 3) t.year += 1900;
+    if (!Valid(t)) return std::nullopt;
+    return t;
+}
+
+// Whether the zone was one of the US zones named without daylight saving: applied now that the
+// date is known.
+void ApplyUsDaylight(std::string_view s, FeedInstant& t) {
+    if (!t.offset) return;
+    for (const char* name : {"at", "et", "ct", "mt", "pt"}) {
+        const std::string_view n = name;
+        size_t at = s.find(n);
+        while (at != std::string_view::npos) {
+            const bool alone = (at == 0 || !std::isalpha(static_cast<unsigned char>(s[at - 1]))) &&
+                               (at + 2 >= s.size() || !std::isalpha(static_cast<unsigned char>(s[at + 2])));
+            if (alone) {
+                if (UsDaylightTime(t.year, t.month, t.day, t.hour)) *t.offset += 60;
+                return;
+            }
+            at = s.find(n, at + 1);
+        }
+    }
+}
+
+std::optional<FeedInstant> ReadFeedInstant(std::string_view element) {
+    auto plain = PlainDateText(element);
+    if (!plain) return std::nullopt;
+    std::string s;
+    for (const char c : *plain) {  // blanks folded into one, none at the ends
+        if (c == ' ' && (s.empty() || s.back() == ' ')) continue;
+        s.push_back(c);
+    }
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    if (s.empty()) return std::nullopt;
+    auto t = ReadIsoDate(s);
+    if (!t) t = ReadMailDate(s);
+    if (t) ApplyUsDaylight(s, *t);
+    return t;
+}
+
+}  // namespace
+
+std::optional<FeedDate> ReadFeedElement(std::string_view element, bool pubDate, TDateTime now) {
+    const auto t = ReadFeedInstant(element);
+    if (!t) return std::nullopt;
+    const auto date = EncodeDate(t->year, t->month, t->day);
+    const auto time = EncodeTime(t->hour, t->minute, std::min(t->second, 59), 0);
+    if (!date || !time) return std::nullopt;
+    const int offset = t->offset.value_or(kJapanOffsetMinutes);
+    const TDateTime value = static_cast<TDateTime>(*date) + *time + (kJapanOffsetMinutes - offset) / (24.0 * 60.0);
+    // The text stored so far stays wherever it stood for the same second.
+    std::string stored = InJapanTime(element, NormalizeFeedElement(element, pubDate, now), now);
+    const auto before = ReadDateText(stored, now);
+    if (!before || std::fabs(*before - value) * 86400.0 >= 0.5) stored = FormatDateText(value);
+    if (stored.empty()) return std::nullopt;
+    return FeedDate{stored, value};
+}
+
+namespace {
+
 // Byte offset of the next "<entry" start tag ("<entry>" or "<entry " with attributes), or npos.
 size_t FindEntryStart(std::string_view text) {
     size_t from = 0;
@@ -501,7 +891,7 @@ std::string EntryDate(std::string_view entry) {
 }
 
 // The scan over the entries of an Atom feed, by the rule of the RSS elements: the first entry whose
-// date is not in the future, or the entry at which reading failed. The feed's own date stands
+// date is not in the future; an entry without a date ends it. The feed's own date stands
 // before the first entry and, like an RSS 1.0 channel's, says nothing about the entries.
 std::string AtomFeedDate(std::string_view text, TDateTime now) {
     for (;;) {
@@ -511,9 +901,9 @@ std::string AtomFeedDate(std::string_view text, TDateTime now) {
         const size_t b = FindOnBoundary("</entry>", text);
         const std::string raw = EntryDate(text.substr(0, b));
         if (raw.empty()) return {};
-        const std::string e = InJapanTime(raw, NormalizeFeedElement(raw, false, now), now);
-        const auto d = ReadDateText(e, now);
-        if (!d || *d <= now) return e;
+        // A date that does not read is no date: the scan goes on.
+        const auto d = ReadFeedElement(raw, false, now);
+        if (d && d->value <= now) return d->stored;
         text.remove_prefix(b == std::string_view::npos ? text.size() : b + 8);
     }
 }
@@ -529,11 +919,11 @@ std::string FeedDateFromText(std::string_view decodedText, TDateTime now) {
     if (!pubDate) CutThrough(text, "</channel>");
     ElementScanner scan(text, pubDate ? "<pubdate>" : "<dc:date>", pubDate ? "</pubdate>" : "</dc:date>");
     while (!scan.Empty()) {
-        std::string e = scan.Take();
+        const std::string e = scan.Take();
         if (e.empty()) return {};
-        e = InJapanTime(e, NormalizeFeedElement(e, pubDate, now), now);
-        const auto d = ReadDateText(e, now);
-        if (!d || *d <= now) return e;
+        // A date that does not read is no date: the scan goes on.
+        const auto d = ReadFeedElement(e, pubDate, now);
+        if (d && d->value <= now) return d->stored;
     }
     // Every element lies in the future: a date yet to come is no update.
     return {};

@@ -23,4 +23,13 @@ std::optional<TDateTime> ReadDateText(std::string_view text, TDateTime now);
 // or dc:date ("2026-12-07T03:16:43+09:00") turned into year/month/day and time.
 std::string NormalizeFeedElement(std::string_view element, bool pubDate, TDateTime now);
 
+// One feed date element as the site record stores it, and the instant it stands for on Japan's
+// clock; none when it is no date by the feed date reader's rules. A form the program always read
+// right keeps the text it was always stored as; any other is written "yyyy/mm/dd hh:mm:ss".
+struct FeedDate {
+    std::string stored;
+    TDateTime value = 0;
+};
+std::optional<FeedDate> ReadFeedElement(std::string_view element, bool pubDate, TDateTime now);
+
 }  // namespace hanabira

@@ -23,6 +23,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string head = HeadDateFromResponse(in);
     fuzzing::Require(head.empty() || ReadDateText(head, now).has_value(), "a HEAD date is a date text");
     (void)FeedDateFromText(in, now);
+    for (const bool pubDate : {true, false}) {
+        // A feed date is stored as a text that reads back to its instant.
+        if (const auto d = ReadFeedElement(in, pubDate, now)) {
+            const auto back = ReadDateText(d->stored, now);
+            fuzzing::Require(back.has_value(), "a stored feed date reads");
+            fuzzing::Require(*back - d->value < 1.0 / 86400 && d->value - *back < 1.0 / 86400, "as its instant");
+        }
+    }
     (void)NormalizeFeedElement(in, true, now);
     (void)NormalizeFeedElement(in, false, now);
     return 0;

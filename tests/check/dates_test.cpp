@@ -323,8 +323,8 @@ TEST(DatesTest, FeedScanTakesTheFirstDateNotInTheFuture) {
         {"all future, ends on the element", "<rss>" + item(inOneHour) + inOneSecond, ""},
         {"empty element stops", "<rss>" + item(inOneHour) + item("<pubDate></pubDate>") + item(yesterday) + "</rss>", ""},
         {"blank element stops", "<rss>" + item("<pubDate>\r\n</pubDate>") + item(yesterday) + "</rss>", ""},
-        {"unreadable element ends the scan", "<rss>" + item("<pubDate>Mon, someday</pubDate>") + item(yesterday),
-         "//someday "},
+        {"an element that is no date is passed over", "<rss>" + item("<pubDate>Mon, someday</pubDate>") + item(yesterday),
+         "2026/12/07 10:00:00"},
         {"end tag before start tag", "</pubDate><rss>" + item(yesterday), ""},
         {"start tag without end tag", "<rss><item><pubDate>Mon, 07 Dec 2026 10:00:00 +0900", ""},
         {"atom feed", "<feed><entry><updated>2026-12-07T10:00:00+09:00</updated></entry></feed>", "2026/12/07 10:00:00"},
@@ -371,9 +371,8 @@ std::string ReferenceFeedDate(std::string text, TDateTime now) {
     while (!text.empty()) {
         std::string e = pubDate ? TakeElement(text, "<pubdate>", "</pubdate>") : TakeElement(text, "<dc:date>", "</dc:date>");
         if (e.empty()) return {};
-        e = NormalizeFeedElement(e, pubDate, now);
-        auto d = ReadDateText(e, now);
-        if (!d || *d <= now) return e;
+        const auto d = ReadFeedElement(e, pubDate, now);
+        if (d && d->value <= now) return d->stored;
     }
     return {};
 }

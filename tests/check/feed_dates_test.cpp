@@ -7,6 +7,7 @@
 #include <string>
 
 #include "check/dates.h"
+#include "support/encoding.h"
 #include "support/sjis_text.h"
 #include "test_support.h"
 
@@ -138,7 +139,7 @@ TEST(FeedDatesZones, StoredOnJapansClock) {
         {true, "Mon, 07 Dec 2026 03:16:43 +0900", "2026/12/07 03:16:43"},
         {true, "Mon, 07 Dec 2026 03:16:43 JST", "2026/12/07 03:16:43 js"},
         {true, "Mon, 07 Dec 2026 03:16:43", "2026/12/07 03:16:43"},
-        {true, "Mon, 07 Dec 2026 03:16:43 XYZ", "2026/12/07 03:16:43 xyz"},  // unknown: as written
+        {true, "Mon, 07 Dec 2026 03:16:43 XYZ", "2026/12/07 12:16:43"},  // unknown: Greenwich, never Japan
         {false, "2026-12-07T03:16:43Z", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43+00:00", "2026/12/07 12:16:43"},
         {false, "2026-12-07T03:16:43-08:00", "2026/12/07 20:16:43"},
@@ -146,7 +147,7 @@ TEST(FeedDatesZones, StoredOnJapansClock) {
         {false, "2026-12-07T03:16:43+09:00", "2026/12/07 03:16:43"},
         {false, "2026-12-07T03:16:43", "2026/12/07 03:16:43"},
         {false, "2026-12-07", "2026/12/07"},
-        {false, "2026-12-07Z", "2026/12/07z"},  // no time: nothing to move
+        {false, "2026-12-07Z", "2026/12/07 09:00:00"},  // no time: midnight in that zone
     };
     for (const auto& r : rows) {
         const std::string feed = r.pubDate ? PubDateFeed(r.element) : DcDateFeed(r.element);
@@ -196,9 +197,9 @@ TEST(FeedDatesAtom, EntriesGiveTheDate) {
          ""},
         {"cut off inside an entry", atom10 + "<entry><published>2026-12-01T00:00:00+09:00</published><title>",
          "2026/12/01 00:00:00"},
-        {"unreadable date ends the scan",
+        {"a date that does not read is passed over",
          atom10 + "<entry><published>someday</published></entry><entry><published>2026-12-01</published></entry>",
-         "someday"},
+         "2026/12/01"},
         {"longer tag names are no entries",
          atom10 + "<entrylist><published>2026-12-03</published></entrylist>"
                   "<entry><published>2026-12-01</published></entry>",
@@ -210,4 +211,122 @@ TEST(FeedDatesAtom, EntriesGiveTheDate) {
          ""},
     };
     for (const auto& r : rows) EXPECT_EQ(FeedDateFromText(LowerSjis(r.feed), kNow), r.expected) << r.name;
+}
+
+namespace {
+
+enum class Kind { Rss2, Rss1, Atom };
+
+// A feed as fetched (UTF-8 bytes) holding the given date elements, read the way the check reads it.
+std::string FeedDateOf(Kind kind, const std::vector<std::string>& elements) {
+    std::string feed = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    if (kind == Kind::Rss2) {
+        feed += "<rss version=\"2.0\"><channel><title>日記</title>";
+        for (const auto& e : elements) feed += "<item><title>記事</title><pubDate>" + e + "</pubDate></item>";
+        feed += "</channel></rss>";
+    } else if (kind == Kind::Rss1) {
+        feed += "<rdf:RDF><channel><title>日記</title></channel>";
+        for (const auto& e : elements) feed += "<item><title>記事</title><dc:date>" + e + "</dc:date></item>";
+        feed += "</rdf:RDF>";
+    } else {
+        feed += "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>日記</title>";
+        for (const auto& e : elements) feed += "<entry><title>記事</title><published>" + e + "</published></entry>";
+        feed += "</feed>";
+    }
+    return FeedDateFromText(DecodeFeedText(feed), kNow);
+}
+
+}  // namespace
+
+// Dates as real feeds write them, through the same path as a fetched feed. A form the program always
+// read right keeps its stored text; the others are stored plainly with the right instant on Japan's
+// clock; a text that is no date is passed over.
+TEST(FeedDatesForms, EachFamilyAsRealFeedsWriteIt) {
+    const std::string older = "Tue, 01 Dec 2026 10:00:00 +0900";
+    struct Row {
+        Kind kind;
+        std::string element, stored;
+    };
+    const Row rows[] = {
+        // Standard forms: their stored text, byte for byte.
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 +0900", "2026/12/07 03:16:43"},
+        {Kind::Rss2, "Wed, 7 Oct 2026 03:16:43 +0900", "2026/10/7 03:16:43"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 JST", "2026/12/07 03:16:43 js"},
+        {Kind::Rss2, "MON, 07 DEC 2026 03:16 +0900", "2026/12/07 03:16"},
+        {Kind::Rss1, "2026-12-07T03:16:43+09:00", "2026/12/07 03:16:43"},
+        {Kind::Atom, "2026-12-07T03:16:43Z", "2026/12/07 12:16:43"},
+        // Zones: RFC 822 and 2822 names, Greenwich with offsets, Etc/GMT (the sign reversed), the
+        // European, North American (daylight by the US rule) and Asian abbreviations.
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 MEST", "2015/04/30 15:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 MET", "2015/04/30 16:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 Etc/GMT", "2015/04/30 17:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 Etc/GMT+5", "2015/04/30 22:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 GMT-3", "2015/04/30 20:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 UTC+01:00", "2015/04/30 16:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 UT", "2015/04/30 17:57:00"},
+        {Kind::Rss2, "Thu, 30 Apr 2015 08:57:00 A", "2015/04/30 17:57:00"},  // military: no offset
+        {Kind::Rss2, "26 January 2004 10:00:00 ET", "2004/01/27 00:00:00"},
+        {Kind::Rss2, "26 July 2004 10:00:00 ET", "2004/07/26 23:00:00"},
+        {Kind::Rss2, "26 July 2004 10:00:00 PT", "2004/07/27 02:00:00"},
+        {Kind::Rss2, "Sun, 09 Mar 2025 10:00:00 CT", "2025/03/10 00:00:00"},  // the day daylight time begins
+        {Kind::Rss2, "Sat, 08 Mar 2025 10:00:00 CT", "2025/03/09 01:00:00"},
+        {Kind::Rss2, "26 July 2004 10:00:00 AT", "2004/07/26 22:00:00"},
+        {Kind::Rss2, "26 July 2004 10:00:00 MT", "2004/07/27 01:00:00"},
+        {Kind::Rss2, "26 July 2004 10:00:00 CST", "2004/07/27 01:00:00"},  // US Central, as always
+        {Kind::Rss2, "26 July 2004 10:00:00 BST", "2004/07/26 18:00:00"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 IST", "2026/12/07 06:46:43"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 HKT", "2026/12/07 04:16:43"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 XYZ", "2026/12/07 12:16:43"},  // unknown: Greenwich
+        {Kind::Rss1, "2026-12-07T03:16:43 UTC", "2026/12/07 12:16:43"},
+        {Kind::Atom, "2026-12-07T03:16:43-05", "2026/12/07 17:16:43"},
+        // Forms: full month names in any case, stray commas and blanks (a no-break space too), day
+        // and month either way round, the C library's form (also with the zone before the year),
+        // no seconds, no time.
+        {Kind::Rss2, "26 January 2004", "2004/01/26 00:00:00"},
+        {Kind::Rss2, "Monday, 26 JANUARY 2004 10:00:00 +0900", "2004/01/26 10:00:00"},
+        {Kind::Rss2, "13 Feb, 2012 10:00:00 +0900", "2012/02/13 10:00:00"},
+        {Kind::Rss2, "Mon,\xC2\xA0" "07 Dec 2026 03:16:43 +0900", "2026/12/07 03:16:43"},
+        {Kind::Rss2, "Thu Aug 30 2012 17:26:16 +0200", "2012/08/31 00:26:16"},
+        {Kind::Rss2, "Sun Jan  4 16:29:06 2004", "2004/01/04 16:29:06"},
+        {Kind::Rss2, "Sun Jan 4 16:29:06 PST 2004", "2004/01/05 09:29:06"},
+        {Kind::Rss2, "Mon, 07 Dec 26 03:16:43 +0900", "26/12/07 03:16:43"},  // read right as ever: kept
+        {Kind::Atom, "2026-12-07T03:16Z", "2026/12/07 12:16:00"},
+        // No date: passed over, the next element counts.
+        {Kind::Rss2, "1:2:3:4", "2026/12/01 10:00:00"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 1:2:3:4 +0900", "2026/12/01 10:00:00"},
+        {Kind::Rss1, "2013-xx-27", "2026/12/01 10:00:00"},
+        {Kind::Rss2, "Mon, 32 Dec 2026 03:16:43 +0900", "2026/12/01 10:00:00"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 25:16:43 +0900", "2026/12/01 10:00:00"},
+        {Kind::Rss2, "Mon, 07 Dec 2026 03:16:43 +2500", "2026/12/01 10:00:00"},
+        {Kind::Atom, "someday", "2026/12/01 10:00:00"},
+    };
+    for (const Row& r : rows) {
+        const bool noDate = r.stored == "2026/12/01 10:00:00";
+        const std::string older2 = r.kind == Kind::Rss2 ? older : "2026-12-01T10:00:00+09:00";
+        EXPECT_EQ(FeedDateOf(r.kind, noDate ? std::vector<std::string>{r.element, older2}
+                                            : std::vector<std::string>{r.element}),
+                  r.stored)
+            << r.element;
+    }
+}
+
+// Dates stored by earlier versions, leftovers and all, read exactly as they always did: bad forms
+// are turned away where a feed is read, never where a stored text is.
+TEST(FeedDatesForms, StoredLeftoversReadAsBefore) {
+    const struct {
+        const char* stored;
+        const char* reads;
+    } rows[] = {
+        {"2015/04/30 08:57:00 me", "2015/04/30 08:57:00"},
+        {"2026/12/07 03:16:43 js", "2026/12/07 03:16:43"},
+        {"2026/12/07 03:16:43 gm", "2026/12/07 03:16:43"},
+        {"2026/10/7 03:16:43", "2026/10/07 03:16:43"},
+        {"2026/12/07 ", "2026/12/07 00:00:00"},
+        {"2026/12/07z", ""},
+        {"//someday ", ""},
+    };
+    for (const auto& r : rows) {
+        const auto v = ReadDateText(r.stored, kNow);
+        EXPECT_EQ(v ? FormatDateText(*v) : std::string(), r.reads) << r.stored;
+    }
 }
