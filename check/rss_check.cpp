@@ -10,7 +10,9 @@
 
 #include "check/dates.h"
 #include "check/site_check.h"
+#include "check/visit_list.h"
 #include "store/site_table.h"
+#include "support/codepage.h"
 #include "support/encoding.h"
 #include "support/sjis_text.h"
 #include "support/web_fetch.h"
@@ -86,6 +88,29 @@ bool NeedsFeedCheck(const TMWBlogListRec& site) {
 }
 }  // namespace
 
+namespace {
+// 1234567 -> "1,234,567": counts are read at a glance.
+std::string Grouped(int n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+}  // namespace
+
+std::string CheckSummaryText(const CheckProgress& p, bool stopped, int seconds, double now) {
+    std::string text = "[" + FormatDateText(now) + "]:";
+    if (stopped)
+        text += Grouped(p.total) + SjisLiteral(" サイト中 ") + Grouped(p.done) + SjisLiteral(" サイトをチェックして中断しました");
+    else
+        text += Grouped(p.total) + SjisLiteral(" サイトをチェックしました");
+    text += SjisLiteral(": 更新 ") + Grouped(p.entered) + SjisLiteral(" 件、失敗 ") + Grouped(p.failed) +
+            SjisLiteral(" 件 (") + Grouped(seconds) + SjisLiteral(" 秒)");
+    return text;
+}
+
 int CheckConnectionsFromText(std::string_view text) {
     const std::string t(TrimSpaces(text));
     if (t.empty() || t.size() > 9 ||
@@ -102,6 +127,9 @@ struct TMWRSSCheck::SiteJob {
     TMWBlogListRec site;  // as last read or stored
     std::string line;
     int index = 0;  // where it was last seen in the table
+    bool loaded = false;
+    bool wasInVisitList = false;  // before the run touched it
+    std::string failure;          // why its feed could not be read
 };
 
 TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish,
@@ -121,7 +149,30 @@ TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TM
         urls_.clear();
         feeds_.clear();
     }
+    progress_.total = static_cast<int>(urls_.size());
     start();
+}
+
+int TMWRSSCheck::Seconds() const {
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - startedAt_).count());
+}
+
+void TMWRSSCheck::SiteEnded(const SiteJob& job) {
+    SiteCheckOutcome outcome;
+    outcome.siteUrl = urls_[static_cast<size_t>(job.run)];
+    if (job.loaded) {
+        outcome.title = job.site.SiteTitle;
+        outcome.feedUrl = job.site.RSSURL;
+        outcome.failure = job.failure;
+    }
+    const bool entered = job.loaded && !job.wasInVisitList && NeedsVisit(job.site);
+    bridge_->RunOnGui([&](CheckHost& host) {
+        ++progress_.done;
+        if (entered) ++progress_.entered;
+        if (!outcome.failure.empty()) ++progress_.failed;
+        if (job.loaded) host.SiteCheckEnded(outcome, progress_);
+    });
 }
 
 void TMWRSSCheck::AbortCheck() {
@@ -214,6 +265,7 @@ void TMWRSSCheck::Execute() {
                     walk.Enter(i);
                     active.emplace(static_cast<std::uint64_t>(i), std::move(job));
                 } else {
+                    SiteEnded(job);
                     siteDone();
                 }
             }
@@ -234,6 +286,7 @@ void TMWRSSCheck::Execute() {
                 }
                 if (inFlight) continue;
                 walk.Leave(it->second.run);
+                if (done.result != RequestResult::Aborted) SiteEnded(it->second);
                 active.erase(it);
                 if (done.result == RequestResult::Aborted)
                     stop = true;
@@ -300,13 +353,10 @@ bool TMWRSSCheck::Continue(SiteJob& job, const RequestPool::Finished& done, Requ
         }
         return AfterHead(job, fresh, pool);
     }
-    // A failed fetch gives the failure text, in which no date is found: LastUpdate is emptied.
-    try {
-        job.site.LastUpdate = FeedDateFromText(DecodeFeedText(done.text));
-    } catch (const std::exception&) {
-        // A feed that cannot be decoded holds no date we can read: as a failed fetch.
-        job.site.LastUpdate.clear();
-    }
+    FeedAnswer answer = JudgeFeedAnswer(done.result, done.text, done.failure);
+    job.failure = std::move(answer.failure);
+    if (!answer.store) return false;  // a failed request says nothing about the blog
+    job.site.LastUpdate = std::move(answer.lastUpdate);
     StoreSiteLine(job, &TMWBlogListRec::LastUpdate, kRssStep);
     return false;
 }
@@ -343,6 +393,10 @@ bool TMWRSSCheck::LoadSiteLine(SiteJob& job) {
     if (!ran || !found) return false;
     shift_ = job.index - job.run;
     job.site = ReadSiteRecord(job.line);
+    if (!job.loaded) {
+        job.loaded = true;
+        job.wasInVisitList = NeedsVisit(job.site);
+    }
     return true;
 }
 

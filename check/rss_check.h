@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,17 @@
 #include "support/web_fetch.h"
 
 namespace hanabira {
+
+// How far a run has come: sites ended of all, how many entered the visit list (were not in it
+// before their check and are now, over all categories), and how many could not be checked.
+struct CheckProgress {
+    int done = 0, total = 0, entered = 0, failed = 0;
+};
+// One site's end in a run. failure: why its feed could not be read; empty when it could, or when
+// its feed was not asked (unchanged since the last visit).
+struct SiteCheckOutcome {
+    std::string siteUrl, title, feedUrl, failure;
+};
 
 // What the worker needs of the main window. Every call is made on the GUI thread.
 class CheckHost {
@@ -31,6 +43,11 @@ public:
         ShowSelectedCategory();
     }
     virtual std::atomic<bool>& CheckingFlag() = 0;
+    // A site of the run has ended (never called for a site cut off by a stop).
+    virtual void SiteCheckEnded(const SiteCheckOutcome& outcome, const CheckProgress& progress) {
+        (void)outcome;
+        (void)progress;
+    }
 };
 
 class TMWRSSCheck;
@@ -63,6 +80,11 @@ constexpr int kDefaultCheckConnections = 16;
 constexpr int kMaxCheckConnections = 64;
 int CheckConnectionsFromText(std::string_view text);
 
+// The line that sums up a run when it ends, with the time it ended at (Shift_JIS):
+// "[2026/12/09 00:10:40]:1,000 サイトをチェックしました: 更新 12 件、失敗 3 件 (42 秒)"; a stopped run
+// says how far it came.
+std::string CheckSummaryText(const CheckProgress& progress, bool stopped, int seconds, double now);
+
 class TMWRSSCheck : public QThread {
     Q_OBJECT
 public:
@@ -76,6 +98,9 @@ public:
                 int connections = kDefaultCheckConnections);
     void AbortCheck();
     bool IsAborted() const { return Aborted.load(); }
+    // The counts of the run so far; final once OnFinish runs. Read them on the GUI thread.
+    const CheckProgress& Progress() const { return progress_; }
+    int Seconds() const;
     int Connections() const { return connections_; }
 
     int Delay;
@@ -107,8 +132,13 @@ private:
     bool Continue(SiteJob& job, const RequestPool::Finished& done, RequestPool& pool);
     bool StopRequested() const;
 
+    // A site has ended: its counts, and the hand-off that tells the main window.
+    void SiteEnded(const SiteJob& job);
+
     CheckBridge* bridge_;
     int connections_;
+    CheckProgress progress_;  // written in hand-off steps only, so the GUI thread reads it safely
+    std::chrono::steady_clock::time_point startedAt_ = std::chrono::steady_clock::now();
     // The site and feed URLs of the lines at the start of the run: site i of the run is found by
     // its URL, near where the walk expects it, so edits in the main window never misplace a result.
     std::vector<std::string> urls_, feeds_;

@@ -43,6 +43,18 @@ StoredResult StoreCheckResult(TLightStrings& table, int readAt, std::string_view
                               std::string_view feedUrl, std::string TMWBlogListRec::*field,
                               std::string value);
 
+// What a feed request tells about a site: whether its LastUpdate is written and with what, and why
+// its feed could not be read (for the list of sites that could not be checked; empty when it
+// could). A failed request (no connection, a time-out, an error answer) stores nothing: it says
+// nothing about the blog. An answer that is no feed, or a feed whose date does not read, stores
+// the empty date as any feed without a date does, and says why.
+struct FeedAnswer {
+    bool store = false;
+    std::string lastUpdate;
+    std::string failure;
+};
+FeedAnswer JudgeFeedAnswer(RequestResult result, const std::string& text, const std::string& failure);
+
 // HEAD step of the site whose SiteURL is url (the first such line). A "Skip" site makes no request
 // and gets an empty HeadTime. control's pump runs while the request waits; the table may change
 // meanwhile, so the result is stored where the site is found afterwards, and only its HeadTime is
@@ -53,5 +65,8 @@ SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, cons
 // feed cannot be decoded; never throws for either). Stopped, it stores nothing, as above.
 SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url,
                                const RequestControl& control = {});
+// As above; failure receives why the feed could not be read (empty when it could).
+SiteCheckResult CheckSiteRssIn(TLightStrings& table, std::string_view url, const RequestControl& control,
+                               std::string& failure);
 
 }  // namespace hanabira

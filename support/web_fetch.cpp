@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -270,6 +271,24 @@ RequestResult HeadOutcome(CURL* e, CURLcode rc, const Transfer& t, std::string& 
     return RequestResult::Ok;
 }
 
+std::string FailureText(CURL* e, CURLcode rc) {
+    double seconds = 0;
+    if (e) curl_easy_getinfo(e, CURLINFO_TOTAL_TIME, &seconds);
+    return RequestFailureText(static_cast<int>(rc), e ? ResponseCode(e) : 0, seconds);
+}
+
+// A feed request that ended in an error answer failed: its body is an error page, no feed.
+RequestResult FeedOutcome(CURL* e, CURLcode rc, const Transfer& t, std::string& body, std::string& failure) {
+    bool answered = false;
+    RequestResult r = FetchOutcome(e, rc, t, body, answered);
+    if (r == RequestResult::Ok && ResponseCode(e) >= 400) {
+        r = RequestResult::Failed;
+        body.resize(t.bodyStart);
+    }
+    failure = r == RequestResult::Failed ? FailureText(e, rc) : std::string();
+    return r;
+}
+
 // The text the feed fetch hands on for each outcome.
 void FeedText(RequestResult r, const std::string& body, std::string& text) {
     text.clear();
@@ -301,6 +320,42 @@ RequestResult Fetch(std::string& stream, const std::string& url, const AbortTest
 FetchLimits& CurrentFetchLimits() {
     static FetchLimits limits;
     return limits;
+}
+
+std::string RequestFailureText(int curlCode, long status, double seconds) {
+    if (status >= 400) {
+        static const std::map<long, const char*> kMeanings = {
+            {400, "リクエストが正しくありません"}, {401, "認証が必要です"},
+            {403, "アクセスが拒否されました"},     {404, "ページが見つかりません"},
+            {410, "ページは削除されました"},       {429, "リクエストが多すぎます"},
+            {500, "サーバーのエラーです"},         {502, "ゲートウェイのエラーです"},
+            {503, "サービスを利用できません"},     {504, "ゲートウェイが応答しません"}};
+        const auto it = kMeanings.find(status);
+        const char* meaning = it != kMeanings.end() ? it->second
+                              : status < 500         ? "リクエストが受け付けられませんでした"
+                                                     : "サーバーのエラーです";
+        return std::to_string(status) + " " + SjisLiteral(meaning);
+    }
+    switch (static_cast<CURLcode>(curlCode)) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return SjisLiteral("サーバーが見つかりません");
+        case CURLE_COULDNT_CONNECT:
+            return SjisLiteral("接続できません");
+        case CURLE_OPERATION_TIMEDOUT:
+            return SjisLiteral("応答がありません") + " (" + std::to_string(std::lround(seconds)) + " " +
+                   SjisLiteral("秒") + ")";
+        case CURLE_TOO_MANY_REDIRECTS:
+            return SjisLiteral("リダイレクトが多すぎます");
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return SjisLiteral("安全な接続ができません");
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return SjisLiteral("アドレスが正しくありません");
+        default:
+            return SjisLiteral("取得できませんでした");
+    }
 }
 
 bool FetchToStream(std::string& stream, const std::string& url, const AbortTest& abort) {
@@ -374,10 +429,28 @@ bool HeadRequest(const std::string& url, std::string& statusAndHeaders, const st
 }
 
 RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control) {
+    std::string failure;
+    return FetchFeed(url, text, control, failure);
+}
+
+RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control,
+                        std::string& failure) {
     text.clear();
+    failure = SjisLiteral("アドレスが正しくありません");
+    if (!HasScheme(url)) {
+        FeedText(RequestResult::Failed, {}, text);
+        return RequestResult::Failed;
+    }
     std::string body;
-    bool answered = false;
-    const RequestResult r = Fetch(body, url, &control.abort, &control.pump, answered, true);
+    Transfer t;
+    t.body = &body;
+    t.abort = &control.abort;
+    Handle h = BuildHandle(Request::Fetch, url, t, true);
+    RequestResult r = RequestResult::Failed;
+    if (h.easy) {
+        const CURLcode rc = Run(h.easy.get(), t, &control.pump);
+        r = FeedOutcome(h.easy.get(), rc, t, body, failure);
+    }
     FeedText(r, body, text);
     return r;
 }
@@ -448,12 +521,12 @@ struct RequestPool::Impl {
         f.kind = e.kind;
         f.result = r;
         if (easy && r != RequestResult::Aborted) {
-            if (e.kind == Kind::Head) {
+            if (e.kind == Kind::Head)
                 f.result = HeadOutcome(easy, rc, e.t, f.text);
-            } else {
-                bool answered = false;
-                f.result = FetchOutcome(easy, rc, e.t, e.body, answered);
-            }
+            else
+                f.result = FeedOutcome(easy, rc, e.t, e.body, f.failure);
+        } else if (r == RequestResult::Failed) {
+            f.failure = FailureText(nullptr, rc);
         }
         if (e.kind == Kind::Feed) FeedText(f.result, e.body, f.text);
         out.push_back(std::move(f));
@@ -565,7 +638,7 @@ void RequestPool::Add(std::uint64_t tag, Kind kind, const std::string& url) {
     e->host = HostOf(url);
     // A bare host name is no URL, and without a multi handle nothing can run: both fail at once.
     if (e->host.empty() || !impl_->multi) {
-        impl_->Finish(*e, RequestResult::Failed, nullptr, CURLE_FAILED_INIT, impl_->ready);
+        impl_->Finish(*e, RequestResult::Failed, nullptr, e->host.empty() ? CURLE_URL_MALFORMAT : CURLE_FAILED_INIT, impl_->ready);
         return;
     }
     impl_->queue.push_back(std::move(e));

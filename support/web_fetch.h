@@ -40,8 +40,17 @@ struct RequestControl {
 // HeadRequest, stoppable: Ok only for a 2xx answer that arrived whole before any stop.
 RequestResult HeadCheck(const std::string& url, std::string& statusAndHeaders, const RequestControl& control);
 // The feed fetch of the update checks, stoppable. Ok: text as FetchPageText gives it. Failed: text
-// is FetchPageText's failure text. Aborted: text is empty; what was read is dropped.
+// is FetchPageText's failure text. Aborted: text is empty; what was read is dropped. An error
+// answer (4xx, 5xx) is a failed feed request: it is no feed.
 RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control);
+// As above; failure receives why it failed, in words a user understands (Shift_JIS).
+RequestResult FetchFeed(const std::string& url, std::string& text, const RequestControl& control,
+                        std::string& failure);
+
+// Why a request failed, in words a user understands (Shift_JIS): the HTTP status with its meaning
+// when the server answered with an error, else what went wrong (libcurl's code) on the way;
+// seconds is how long it waited (for a time-out).
+std::string RequestFailureText(int curlCode, long httpStatus, double seconds);
 
 // QueryUrlStatus that can be stopped, with the pump run while it waits (the GUI thread's use).
 bool QueryUrlStatus(const std::string& url, std::string& status, std::string& lastModified,
@@ -67,6 +76,7 @@ public:
         RequestResult result = RequestResult::Failed;
         // Head: the status line and header lines of an Ok answer, else empty. Feed: as FetchFeed's text.
         std::string text;
+        std::string failure;  // Failed: why, as FetchFeed says it
     };
 
     // abort is the stop test of every request: asked before each body block and after every wait.

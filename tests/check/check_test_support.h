@@ -220,6 +220,13 @@ public:
         NoteThread();
         return checking;
     }
+    std::vector<hanabira::SiteCheckOutcome> outcomes;
+    std::vector<hanabira::CheckProgress> progress;
+    void SiteCheckEnded(const hanabira::SiteCheckOutcome& outcome, const hanabira::CheckProgress& p) override {
+        NoteThread();
+        outcomes.push_back(outcome);
+        progress.push_back(p);
+    }
 
 private:
     void NoteThread() {

@@ -121,7 +121,8 @@ TEST_F(RssCheckTest, EveryEdgeCaseOfTheDecisionInOneRun) {
          EdgeCase::NoFeedUrl, "", older, 0, 0, false, false},
         {"empty site URL: passed over", Head(SentHeadDate(12), Rss2(SentFeedDate(12))), "", "", older, "",
          EdgeCase::NoSiteUrl, "", older, 0, 0, false, false},
-        {"refused feed: LastUpdate emptied", {}, "", "", older, "", EdgeCase::Refused, "", "", 0, 0, false, true},
+        // A failed request says nothing about the blog: its date stays, and no step line is shown.
+        {"refused feed: LastUpdate kept", {}, "", "", older, "", EdgeCase::Refused, "", older, 0, 0, false, false},
         {"RSS 1.0: the item date, not the channel's",
          Head("", Rss1("2026-11-05T00:00:00+09:00", "2026-11-03T08:30:00+09:00")), "", "", older, "",
          EdgeCase::Served, "", "2026/11/03 08:30:00", 1, 1, true, true},

@@ -102,7 +102,7 @@ TEST_F(SiteCheckTest, FeedStep) {
         {"feed date stored", "http://site/", server.Url("/f1"), "", SiteCheckResult::Stored, StoredFeedDate(1)},
         {"always fetched, whatever the visit", "http://site/", server.Url("/f1"), "2026/12/01 00:00:00",
          SiteCheckResult::Stored, StoredFeedDate(1)},
-        {"failed fetch empties the date", "http://site/", refused, "", SiteCheckResult::Stored, ""},
+        {"failed fetch keeps the date", "http://site/", refused, "", SiteCheckResult::Failed, "2026/01/01 00:00:00"},
         {"no feed URL", "http://site/", "", "", SiteCheckResult::NoFeedUrl, "2026/01/01 00:00:00"},
         {"unknown URL", "http://none/", server.Url("/f1"), "", SiteCheckResult::NotFound, "2026/01/01 00:00:00"},
     };
