@@ -89,7 +89,7 @@ class SilentMessages : public MessageRoutines {
 public:
     void Error(QWidget*, const QString&) override { ++errors; }
     void Info(QWidget*, const QString&) override {}
-    bool Question(QWidget*, const QString&) override { return true; }
+    bool Question(QWidget*, const QString&, bool) override { return true; }
     std::optional<QString> Input(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }

@@ -64,7 +64,7 @@ protected:
     bool javaScriptConfirm(const QUrl&, const QString& msg) override {
         // Walking on to the next site is never held up by a page that wants to be stayed on.
         if (msg == LeavePagePrompt()) return true;
-        return Messages().Question(owner_->window(), msg);
+        return Messages().Question(owner_->window(), msg, false);
     }
     bool javaScriptPrompt(const QUrl& origin, const QString& msg, const QString& defaultValue, QString* result) override {
         const auto answer = Messages().Input(owner_->window(), origin.host(), msg, defaultValue);

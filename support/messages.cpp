@@ -21,9 +21,9 @@ public:
         QMessageBox box(QMessageBox::NoIcon, BoxTitle(), text, QMessageBox::Ok, parent);
         box.exec();
     }
-    bool Question(QWidget* parent, const QString& text) override {
-        return QMessageBox::question(parent, BoxTitle(), text,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    bool Question(QWidget* parent, const QString& text, bool yesIsDefault) override {
+        return QMessageBox::question(parent, BoxTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                                     yesIsDefault ? QMessageBox::Yes : QMessageBox::No) == QMessageBox::Yes;
     }
     std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
                                  const QString& initial) override {
@@ -63,6 +63,8 @@ void ShowMessage(QWidget* parent, const QString& text, bool condition) {
     if (!condition) Messages().Error(parent, text);
 }
 
-bool AskQuestion(QWidget* parent, const QString& text) { return Messages().Question(parent, text); }
+bool AskQuestion(QWidget* parent, const QString& text, bool yesIsDefault) {
+    return Messages().Question(parent, text, yesIsDefault);
+}
 
 }  // namespace hanabira

@@ -14,7 +14,9 @@ public:
     virtual ~MessageRoutines() = default;
     virtual void Error(QWidget* parent, const QString& text) = 0;    // error icon, OK
     virtual void Info(QWidget* parent, const QString& text) = 0;     // plain (no icon), OK
-    virtual bool Question(QWidget* parent, const QString& text) = 0; // Yes / No; true only for Yes
+    // Yes / No; true only for Yes. yesIsDefault: Enter answers Yes (where the user has just asked
+    // for the thing), else No (before anything that deletes).
+    virtual bool Question(QWidget* parent, const QString& text, bool yesIsDefault) = 0;
     // Returns nullopt when cancelled.
     virtual std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
                                          const QString& initial) = 0;
@@ -28,6 +30,6 @@ void SetMessages(std::unique_ptr<MessageRoutines> routines);  // nullptr restore
 
 // Shows text as an error only when condition is false.
 void ShowMessage(QWidget* parent, const QString& text, bool condition = false);
-bool AskQuestion(QWidget* parent, const QString& text);
+bool AskQuestion(QWidget* parent, const QString& text, bool yesIsDefault = false);
 
 }  // namespace hanabira

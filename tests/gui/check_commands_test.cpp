@@ -1,6 +1,8 @@
 // The check commands of the main window: all sites in the background, the one-site check, the
 // visit list at the end, and closing the window while a check runs.
+#include <QAction>
 #include <QApplication>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -87,7 +89,10 @@ TEST_F(CheckCommandsTest, CheckAllRunsInTheBackgroundAndEndsOnTheVisitList) {
     EXPECT_EQ(At(1).HeadTime, "2026/11/01 09:00:01");
     EXPECT_EQ(At(1).LastUpdate, "");
     EXPECT_EQ(server.Gets("/b.rdf"), 0);
-    EXPECT_TRUE(form->StatusBar1->currentMessage().isEmpty());
+    // The step line gives way to the run's summary, which stays.
+    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(
+        QString::fromUtf8("]:2 サイトをチェックしました: 更新 1 件、失敗 0 件 (0 秒)")))
+        << form->StatusBar1->currentMessage().toStdString();
     EXPECT_EQ(form->PageControl3->currentWidget(), form->tsVisitSiteLists);
     ASSERT_EQ(form->lvVisitSite->model()->rowCount(), 1);
     EXPECT_EQ(form->lvVisitSite->model()->index(0, 1).data().toString(), "A");
@@ -270,3 +275,59 @@ TEST_F(CheckCommandsTest, AStopDoesNotOutliveItsCheck) {
 }
 
 }  // namespace
+
+// A run with failures: the progress field counts up to N / N, the summary counts what changed and
+// what failed, the failed sites are listed with their reasons until a check of theirs succeeds, and
+// the one-site check says how it went.
+TEST_F(CheckCommandsTest, ARunShowsItsProgressSummaryAndTheSitesThatFailed) {
+    SiteAnswer gone;
+    gone.getStatus = 404;
+    server.Set("/ok.rdf", SiteAnswer{200, "", "", 200, check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
+    server.Set("/gone.rdf", gone);
+    Start();
+    form->SiteTableList->Add(SiteLine("OK", "http://ok.example", server.Url("/ok.rdf"), "2026/10/01 00:00:00"));
+    form->SiteTableList->Add(
+        SiteLine("Gone", "http://gone.example", server.Url("/gone.rdf"), "2026/10/01 00:00:00", "", "2026/09/01 00:00:00"));
+    form->SiteTableList->Add(SiteLine("Refused", "http://refused.example", "http://127.0.0.1:1/feed"));
+    form->ShowSelectedCategory();
+    EXPECT_FALSE(form->acFailedSites->isEnabled());
+
+    auto* bar = form->findChild<QProgressBar*>("CheckProgress");
+    ASSERT_TRUE(bar);
+    int lastShown = -1;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { lastShown = v; });
+    form->acRSSCheckingExecute();
+    EXPECT_EQ(msg.questionDefaults.value(0), true) << "Enter starts the check the user asked for";
+    EXPECT_TRUE(bar->isVisible());
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(lastShown, 3) << "3 / 3 before it went";
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(form->StatusBar1->currentMessage().contains(
+        QString::fromUtf8("3 サイトをチェックしました: 更新 1 件、失敗 2 件")))
+        << form->StatusBar1->currentMessage().toStdString();
+    EXPECT_EQ(form->SitesAddedToVisitList(), 1);
+    EXPECT_EQ(At(1).LastUpdate, "2026/09/01 00:00:00") << "an error answer stores nothing";
+
+    ASSERT_EQ(form->FailedSites().size(), 2u);
+    EXPECT_EQ(form->FailedSites().at("http://gone.example").reason, testing_support::S("404 ページが見つかりません"));
+    EXPECT_EQ(form->FailedSites().at("http://refused.example").reason, testing_support::S("接続できません"));
+    EXPECT_TRUE(form->acFailedSites->isEnabled());
+    EXPECT_TRUE(form->acFailedSites->toolTip().contains(QString::fromUtf8("(2 件)")));
+
+    // The site comes back: its one-site check says so and takes it off the list.
+    server.Set("/gone.rdf", SiteAnswer{200, "", "", 200, check_testing::Rss2("Tue, 03 Nov 2026 10:00:00 +0900")});
+    Select(1);
+    form->acCheckRSSExecute();
+    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(QString::fromUtf8("Gone: 更新があります")))
+        << form->StatusBar1->currentMessage().toStdString();
+    EXPECT_EQ(form->FailedSites().count("http://gone.example"), 0u);
+    Select(2);
+    form->acCheckRSSExecute();
+    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(
+        QString::fromUtf8("Refused: チェックできませんでした (接続できません)")));
+
+    // Deleting keeps No as the answer Enter gives.
+    msg.answers = {false};
+    form->tbDeleteSiteClick();
+    EXPECT_EQ(msg.questionDefaults.value(1), false);
+}

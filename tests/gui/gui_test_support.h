@@ -35,8 +35,10 @@ public:
 
     void Error(QWidget*, const QString& text) override { errors << text; }
     void Info(QWidget*, const QString& text) override { infos << text; }
-    bool Question(QWidget*, const QString& text) override {
+    QList<bool> questionDefaults;  // whether Enter would have answered Yes, per question
+    bool Question(QWidget*, const QString& text, bool yesIsDefault) override {
         questions << text;
+        questionDefaults << yesIsDefault;
         if (answers.empty()) return true;
         const bool a = answers.front();
         answers.pop_front();

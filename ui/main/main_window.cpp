@@ -86,6 +86,7 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
     bridge_ = new CheckBridge(this);
     BuildActions();
     BuildLayout();
+    BuildCheckReport();
     ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
     resize(621, 418);
 
@@ -665,6 +666,10 @@ void TForm1::T2Click() {
     TMWBlogListRec rec;
     QTreeView* list = CommandList();
     if (!ReadRow(list, TableOf(list), rec)) return;
+    EditSite(rec);
+}
+
+void TForm1::EditSite(const TMWBlogListRec& rec) {
     EditMode = true;
     if (!Form2) return;
     Form2->KeptLastVisit = rec.LastVisit;
@@ -730,7 +735,8 @@ void TForm1::UpdateActions() {
 }
 
 void TForm1::acRSSCheckingExecute() {
-    if (AskQuestion(this, Tr("すべてのサイトの更新状況をチェックしますか？"))) StartRssCheck();
+    // The user has just asked for the check: Enter confirms it.
+    if (AskQuestion(this, Tr("すべてのサイトの更新状況をチェックしますか？"), true)) StartRssCheck();
 }
 
 void TForm1::acAbortRssExecute() {
@@ -746,10 +752,12 @@ void TForm1::StartRssCheck() {
     if (CheckThread && Checking.load()) return;  // never a second worker
     CheckThread = new TMWRSSCheck(
         bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); }, CheckConnections);
+    StartCheckReport();
     UpdateActions();
 }
 
 void TForm1::RssCheckFinished(TMWRSSCheck* sender) {
+    EndCheckReport(sender);
     if (sender == CheckThread) CheckThread = nullptr;
     RefreshVisitSites(true);
     UpdateActions();
@@ -768,7 +776,7 @@ void TForm1::acCheckRSSExecute() {
         const TMWBlogListRec rec = SelectedSite();
         CheckSiteHead(rec.SiteURL);
         if (!self) return;
-        if (!oneSiteAbort_) CheckSiteRss(rec.SiteURL);
+        if (!oneSiteAbort_) CheckSiteRss(rec.SiteURL, /*report=*/true);
         if (!self) return;
     } catch (...) {
         if (!self) return;
@@ -803,15 +811,32 @@ void TForm1::CheckSiteHead(const std::string& url) {
     if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
 }
 
-void TForm1::CheckSiteRss(const std::string& url) {
+void TForm1::CheckSiteRss(const std::string& url, bool report) {
     const QPointer<TForm1> self(this);
     ++oneSiteSteps_;
     UpdateActions();
+    const int at = IndexOfURL(*SiteTableList, url);
+    const TMWBlogListRec before = at >= 0 ? ReadSiteRecord(SiteTableList->Get(at)) : TMWBlogListRec{};
+    std::string failure;
     const SiteCheckResult r = CheckSiteRssIn(*SiteTableList, url, OneSiteControl([self] {
         return !self || self->oneSiteAbort_;
-    }));
+    }), failure);
     if (!self) return;
     --oneSiteSteps_;
+    if (r != SiteCheckResult::Aborted && r != SiteCheckResult::NotFound && r != SiteCheckResult::NoFeedUrl)
+        NoteFeedOutcome(url, before.SiteTitle, before.RSSURL, failure);
+    if (report && r != SiteCheckResult::Aborted && r != SiteCheckResult::NoFeedUrl && r != SiteCheckResult::NotFound) {
+        // The one-site check says how it went: updated, unchanged, or why it failed.
+        const int now = IndexOfURL(*SiteTableList, url);
+        const TMWBlogListRec after = now >= 0 ? ReadSiteRecord(SiteTableList->Get(now)) : before;
+        const bool updated =
+            NeedsVisit(after) && (after.LastUpdate != before.LastUpdate || after.HeadTime != before.HeadTime);
+        const QString stamp =
+            "[" + SjisToQString(FormatDateText(NowDateTime())) + "]:" + SjisToQString(after.SiteTitle) + ": ";
+        StatusBar1->showMessage(stamp + (!failure.empty() ? Tr("チェックできませんでした (%1)").arg(SjisToQString(failure))
+                                         : updated        ? Tr("更新があります")
+                                                          : Tr("更新はありません")));
+    }
     if (r == SiteCheckResult::NoFeedUrl) {
         ShowMessage(this, Tr("RSSURLが設定されていません"));
         return;

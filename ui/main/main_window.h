@@ -5,8 +5,11 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <QDateTime>
+
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,7 +19,9 @@
 #include "store/light_strings.h"
 #include "store/site_record.h"
 
+class QLabel;
 class QMenu;
+class QProgressBar;
 class QTimer;
 class QSplitter;
 class QStatusBar;
@@ -92,6 +97,8 @@ public:
     QMenu* PopupMenu1;
     QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
         *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
+    // The sites whose feed could not be read in the last run or one-site check (ui/main/check_report).
+    QAction* acFailedSites = nullptr;
     // Import and export of OPML subscription lists (ui/main/opml_commands).
     QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
 
@@ -135,8 +142,23 @@ public:
     void StartRssCheck();
     void RssCheckFinished(TMWRSSCheck* sender);
     void CheckSiteHead(const std::string& url);
-    void CheckSiteRss(const std::string& url);
+    // report: say the outcome in the status bar (the check command's own use).
+    void CheckSiteRss(const std::string& url, bool report = false);
     void RefreshVisitSites(bool showPage);
+
+    // How checks report (ui/main/check_report): a site whose feed could not be read is kept with
+    // the reason until its next check, in memory only.
+    struct FailedSite {
+        std::string title, feedUrl, reason;  // Shift_JIS
+        QDateTime when;
+    };
+    const std::map<std::string, FailedSite>& FailedSites() const { return failedSites_; }
+    // Sites that entered the visit list (over all categories) in the last run of all sites.
+    int SitesAddedToVisitList() const { return lastRunEntered_; }
+    void ShowFailedSites();
+    // Edits a site in the registration window (the edit command's own path).
+    void EditSite(const TMWBlogListRec& rec);
+    void SiteCheckEnded(const SiteCheckOutcome& outcome, const CheckProgress& progress) override;
 
     // What the worker reaches through its hand-off steps.
     TLightStrings& SiteTable() override { return *SiteTableList; }
@@ -156,6 +178,17 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void BuildCheckReport();
+    void StartCheckReport();
+    void EndCheckReport(TMWRSSCheck* sender);
+    void NoteFeedOutcome(const std::string& url, const std::string& title, const std::string& feedUrl,
+                         const std::string& failure);
+    void UpdateFailedSitesAction();
+    QProgressBar* checkProgress_ = nullptr;
+    QLabel* checkEntered_ = nullptr;
+    std::map<std::string, FailedSite> failedSites_;
+    int lastRunEntered_ = 0;
+
     // Merges in a copy of the data file written elsewhere, now or as soon as nothing is in progress.
     void SiteDataFileChanged();
     void TakeMergedList(const SiteListMerge& merge);
