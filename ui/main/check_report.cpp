@@ -39,9 +39,11 @@ public:
         list_->setRootIsDecorated(false);
         list_->setUniformRowHeights(true);
         list_->setHeaderLabels({Tr("サイト名"), Tr("フィードのアドレス"), Tr("理由"), Tr("日時")});
-        list_->header()->resizeSection(0, 180);
-        list_->header()->resizeSection(1, 220);
-        list_->header()->resizeSection(2, 200);
+        list_->header()->resizeSection(0, 170);
+        list_->header()->resizeSection(1, 200);
+        list_->header()->resizeSection(2, 280);
+        list_->setSortingEnabled(true);
+        list_->sortByColumn(0, Qt::AscendingOrder);
         layout->addWidget(list_);
         auto* buttons = new QDialogButtonBox;
         open_ = buttons->addButton(Tr("ページを開く"), QDialogButtonBox::ActionRole);
