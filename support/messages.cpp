@@ -1,9 +1,14 @@
 #include "support/messages.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace hanabira {
 
@@ -11,6 +16,35 @@ namespace {
 
 // A message box is narrow: the window manager would cut the long application title short.
 QString BoxTitle() { return QString::fromUtf8("Hanabira 2号"); }
+
+// What a window manager's title bar takes beside the title: the window icon on the left, three
+// buttons on the right, and their margins. Qt's own allowance is too small for most of them.
+constexpr int kTitleBarAllowance = 130;
+// The widest an input box grows for its text; a link-tag template is often longer and scrolls.
+constexpr int kMaxInputWidth = 720;
+
+// The width a dialog needs for its title to show whole in the window manager's (bold) title bar.
+int TitleBarWidth(const QString& title) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarAllowance;
+}
+
+// An input box as wide as its title, its prompt and the text it starts with, up to a limit (and
+// the screen): a title cut short hides which value is asked for, and a template shown only by its
+// tail cannot be checked. The dialog's layout fixes its size from its contents, so the width goes
+// to the line edit.
+void FitInputBox(QInputDialog& box, const QString& initial) {
+    auto* edit = box.findChild<QLineEdit*>();
+    if (!edit) return;
+    constexpr int kDialogMargins = 24;  // both sides of the dialog's layout
+    constexpr int kEditFrame = 16;      // the line edit's frame and text margins
+    int width = std::max(TitleBarWidth(box.windowTitle()) - kDialogMargins,
+                         edit->fontMetrics().horizontalAdvance(initial) + kEditFrame);
+    int limit = kMaxInputWidth;
+    if (const QScreen* screen = box.screen()) limit = std::min(limit, screen->availableGeometry().width() - 40);
+    edit->setMinimumWidth(std::min(width, limit - kDialogMargins));
+}
 
 class DialogRoutines : public MessageRoutines {
 public:
@@ -27,10 +61,14 @@ public:
     }
     std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
                                  const QString& initial) override {
-        bool ok = false;
-        const QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
-        if (!ok) return std::nullopt;
-        return text;
+        QInputDialog box(parent);
+        box.setInputMode(QInputDialog::TextInput);
+        box.setWindowTitle(title);
+        box.setLabelText(prompt);
+        box.setTextValue(initial);
+        FitInputBox(box, initial);
+        if (box.exec() != QDialog::Accepted) return std::nullopt;
+        return box.textValue();
     }
     int SaveFailed(QWidget* parent, const QString& text) override {
         QMessageBox box(QMessageBox::Critical, BoxTitle(), text, QMessageBox::NoButton,
