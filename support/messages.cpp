@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpacerItem>
 
 #include <algorithm>
 
@@ -30,6 +32,24 @@ int TitleBarWidth(const QString& title) {
     return QFontMetrics(font).horizontalAdvance(title) + kTitleBarAllowance;
 }
 
+// A message box sizes itself to its text; a short text would cut the title. The box keeps its
+// layout's minimum width, so an empty spacer across the grid widens it. Call after the icon and
+// texts are set: changing those rebuilds the layout.
+void KeepTitleWhole(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    grid->addItem(new QSpacerItem(TitleBarWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+int RunMessageBox(QMessageBox::Icon icon, QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
+                  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
+    QMessageBox box(icon, BoxTitle(), text, buttons, parent);
+    if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
+    KeepTitleWhole(box);
+    return box.exec();
+}
+
 // An input box as wide as its title, its prompt and the text it starts with, up to a limit (and
 // the screen): a title cut short hides which value is asked for, and a template shown only by its
 // tail cannot be checked. The dialog's layout fixes its size from its contents, so the width goes
@@ -49,15 +69,14 @@ void FitInputBox(QInputDialog& box, const QString& initial) {
 class DialogRoutines : public MessageRoutines {
 public:
     void Error(QWidget* parent, const QString& text) override {
-        QMessageBox::critical(parent, BoxTitle(), text, QMessageBox::Ok);
+        RunMessageBox(QMessageBox::Critical, parent, text, QMessageBox::Ok);
     }
     void Info(QWidget* parent, const QString& text) override {
-        QMessageBox box(QMessageBox::NoIcon, BoxTitle(), text, QMessageBox::Ok, parent);
-        box.exec();
+        RunMessageBox(QMessageBox::NoIcon, parent, text, QMessageBox::Ok);
     }
     bool Question(QWidget* parent, const QString& text) override {
-        return QMessageBox::question(parent, BoxTitle(), text,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        return RunMessageBox(QMessageBox::Question, parent, text, QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No) == QMessageBox::Yes;
     }
     std::optional<QString> Input(QWidget* parent, const QString& title, const QString& prompt,
                                  const QString& initial) override {
@@ -77,6 +96,7 @@ public:
         QPushButton* discard = box.addButton(QString::fromUtf8("保存せずに終了"), QMessageBox::DestructiveRole);
         QPushButton* cancel = box.addButton(QString::fromUtf8("キャンセル"), QMessageBox::RejectRole);
         box.setDefaultButton(retry);
+        KeepTitleWhole(box);
         box.exec();
         if (box.clickedButton() == discard) return 1;
         if (box.clickedButton() == cancel) return 2;
