@@ -194,6 +194,9 @@ void TForm3::BuildLayout() {
     edComment->setFont(fixed);
     edComment->setLineWrapMode(QTextEdit::FixedColumnWidth);
     edComment->setLineWrapColumnOrWidth(80);
+    // A TAB typed here would travel into the comment forms it is pasted into; Tab moves on, as in
+    // every form.
+    edComment->setTabChangesFocus(true);
     commentLayout->addWidget(edComment, 1);
 
     auto* ownLayout = new QVBoxLayout(tab2);
@@ -202,6 +205,7 @@ void TForm3::BuildLayout() {
     edRegistMySite->setObjectName("edRegistMySite");
     edRegistMySite->setAcceptRichText(false);
     edRegistMySite->setLineWrapMode(QTextEdit::NoWrap);
+    edRegistMySite->setTabChangesFocus(true);  // its fields fill the comment too
     connect(edRegistMySite, &QTextEdit::textChanged, this, &TForm3::edRegistMySiteChange);
     ownLayout->addWidget(edRegistMySite);
 
