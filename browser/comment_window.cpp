@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QKeySequence>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -44,6 +45,17 @@ std::string EditorText(const QTextEdit* editor) {
 }
 
 void SetClipboardText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
+// The visit list selects whole rows and is wider than its column. Clicking a site name would
+// scroll the name's cell into view and push "No" out sideways; a row needs only vertical scrolling.
+class VisitListView : public QTreeView {
+public:
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+        const int x = horizontalScrollBar()->value();
+        QTreeView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(x);
+    }
+};
 
 }  // namespace
 
@@ -105,7 +117,7 @@ void TForm3::BuildLayout() {
     Splitter2->setChildrenCollapsible(false);
     left->addWidget(Splitter2);
 
-    lvSiteList = new QTreeView;
+    lvSiteList = new VisitListView;
     lvSiteList->setObjectName("lvSiteList");
     auto* model = new VirtualListModel(lvSiteList);
     model->CellText = [this](int row, int column) { return lvSiteListData(row, column); };
