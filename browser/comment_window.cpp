@@ -6,7 +6,9 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QKeySequence>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -14,6 +16,7 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -45,6 +48,28 @@ std::string EditorText(const QTextEdit* editor) {
 }
 
 void SetClipboardText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
+// An own-site label: its text stays whole (the copy button and the comment's placeholders take it),
+// and only the painting shortens it to its width, with "…"; the tool tip shows all of it.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area, alignment(), palette(), isEnabled(), shown, foregroundRole());
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip && !text().isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            return true;
+        }
+        return QLabel::event(e);
+    }
+};
 
 // The visit list selects whole rows and is wider than its column. Clicking a site name would
 // scroll the name's cell into view and push "No" out sideways; a row needs only vertical scrolling.
@@ -174,23 +199,26 @@ void TForm3::BuildLayout() {
     Panel2->installEventFilter(this);
     cbMySite = new QComboBox(Panel2);  // selection only: no free text
     cbMySite->setObjectName("cbMySite");
-    cbMySite->setGeometry(4, 4, 150, 22);
+    // The copy buttons stand at the combo box's right edge (its left + its width, width - 33 when
+    // resized) and the labels end 23 pixels before the panel's edge: from this left edge on the two
+    // meet instead of overlapping.
+    cbMySite->setGeometry(10, 4, 150, 22);
     lbURLCaption = new QLabel(Tr("URL"), Panel2);
-    lbURLCaption->setGeometry(4, 32, 30, 20);
+    lbURLCaption->setGeometry(10, 32, 30, 20);
     lbNameCaption = new QLabel(Tr("名前"), Panel2);
-    lbNameCaption->setGeometry(4, 56, 30, 20);
-    lbURL = new QLabel(Tr(kNoLabelText), Panel2);
+    lbNameCaption->setGeometry(10, 56, 30, 20);
+    lbURL = new ElidedLabel(Tr(kNoLabelText), Panel2);
     lbURL->setObjectName("lbURL");
-    lbURL->setGeometry(36, 32, 120, 20);
-    lbName = new QLabel(Tr(kNoLabelText), Panel2);
+    lbURL->setGeometry(42, 32, 120, 20);
+    lbName = new ElidedLabel(Tr(kNoLabelText), Panel2);
     lbName->setObjectName("lbName");
-    lbName->setGeometry(36, 56, 120, 20);
+    lbName->setGeometry(42, 56, 120, 20);
     SpeedButton1 = MakeCopyButton("SpeedButton1", "サイト名をクリップボードにコピー");
     SpeedButton2 = MakeCopyButton("SpeedButton2", "サイトURLをクリップボードにコピー");
     SpeedButton3 = MakeCopyButton("SpeedButton3", "自分の名前をクリップボードにコピー");
-    SpeedButton1->move(154, 4);
-    SpeedButton2->move(154, 31);
-    SpeedButton3->move(154, 55);
+    SpeedButton1->move(160, 4);
+    SpeedButton2->move(160, 31);
+    SpeedButton3->move(160, 55);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm3::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm3::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm3::SpeedButton3Click);
