@@ -177,7 +177,14 @@ void TForm3::BuildLayout() {
 
     PageControl1 = new QTabWidget;
     PageControl1->setObjectName("PageControl1");
-    PageControl1->setDocumentMode(true);  // flat tabs
+    // Flat-button tabs: each page's tab is a flat button, the shown page's one pressed in.
+    PageControl1->setDocumentMode(true);
+    PageControl1->setStyleSheet(QStringLiteral(
+        "QTabWidget::tab-bar { left: 2px; }"
+        "QTabBar::tab { border: 1px solid transparent; border-radius: 3px; padding: 3px 8px;"
+        " margin: 2px 1px; background: transparent; }"
+        "QTabBar::tab:hover { border-color: palette(mid); }"
+        "QTabBar::tab:selected { border-color: palette(dark); background: palette(midlight); }"));
     auto* tab1 = new QWidget;
     tab1->setObjectName("TabSheet1");
     auto* tab2 = new QWidget;
