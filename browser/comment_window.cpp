@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolBar>
@@ -192,6 +193,10 @@ void TForm3::BuildLayout() {
     PageControl1->addTab(tab1, Tr("コメント"));
     PageControl1->addTab(tab2, Tr("自サイト登録"));
     lowerLayout->addWidget(PageControl1, 1);
+    // The column never gets narrower than its two tabs side by side: a stored width that reads as 0
+    // is raised to this, and the tabs show whole, without scroll arrows.
+    PageControl1->tabBar()->ensurePolished();
+    Panel1->setMinimumWidth(PageControl1->tabBar()->sizeHint().width() + 8);
     Splitter2->addWidget(lower);
     Splitter2->setSizes({137, 300});
     Splitter2->setStretchFactor(0, 0);
