@@ -6,13 +6,18 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QKeySequence>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -44,6 +49,39 @@ std::string EditorText(const QTextEdit* editor) {
 }
 
 void SetClipboardText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+
+// An own-site label: its text stays whole (the copy button and the comment's placeholders take it),
+// and only the painting shortens it to its width, with "…"; the tool tip shows all of it.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area, alignment(), palette(), isEnabled(), shown, foregroundRole());
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::ToolTip && !text().isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), text(), this);
+            return true;
+        }
+        return QLabel::event(e);
+    }
+};
+
+// The visit list selects whole rows and is wider than its column. Clicking a site name would
+// scroll the name's cell into view and push "No" out sideways; a row needs only vertical scrolling.
+class VisitListView : public QTreeView {
+public:
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+        const int x = horizontalScrollBar()->value();
+        QTreeView::scrollTo(index, hint);
+        horizontalScrollBar()->setValue(x);
+    }
+};
 
 }  // namespace
 
@@ -105,7 +143,7 @@ void TForm3::BuildLayout() {
     Splitter2->setChildrenCollapsible(false);
     left->addWidget(Splitter2);
 
-    lvSiteList = new QTreeView;
+    lvSiteList = new VisitListView;
     lvSiteList->setObjectName("lvSiteList");
     auto* model = new VirtualListModel(lvSiteList);
     model->CellText = [this](int row, int column) { return lvSiteListData(row, column); };
@@ -140,7 +178,14 @@ void TForm3::BuildLayout() {
 
     PageControl1 = new QTabWidget;
     PageControl1->setObjectName("PageControl1");
-    PageControl1->setDocumentMode(true);  // flat tabs
+    // Flat-button tabs: each page's tab is a flat button, the shown page's one pressed in.
+    PageControl1->setDocumentMode(true);
+    PageControl1->setStyleSheet(QStringLiteral(
+        "QTabWidget::tab-bar { left: 2px; }"
+        "QTabBar::tab { border: 1px solid transparent; border-radius: 3px; padding: 3px 8px;"
+        " margin: 2px 1px; background: transparent; }"
+        "QTabBar::tab:hover { border-color: palette(mid); }"
+        "QTabBar::tab:selected { border-color: palette(dark); background: palette(midlight); }"));
     auto* tab1 = new QWidget;
     tab1->setObjectName("TabSheet1");
     auto* tab2 = new QWidget;
@@ -148,6 +193,10 @@ void TForm3::BuildLayout() {
     PageControl1->addTab(tab1, Tr("コメント"));
     PageControl1->addTab(tab2, Tr("自サイト登録"));
     lowerLayout->addWidget(PageControl1, 1);
+    // The column never gets narrower than its two tabs side by side: a stored width that reads as 0
+    // is raised to this, and the tabs show whole, without scroll arrows.
+    PageControl1->tabBar()->ensurePolished();
+    Panel1->setMinimumWidth(PageControl1->tabBar()->sizeHint().width() + 8);
     Splitter2->addWidget(lower);
     Splitter2->setSizes({137, 300});
     Splitter2->setStretchFactor(0, 0);
@@ -162,23 +211,26 @@ void TForm3::BuildLayout() {
     Panel2->installEventFilter(this);
     cbMySite = new QComboBox(Panel2);  // selection only: no free text
     cbMySite->setObjectName("cbMySite");
-    cbMySite->setGeometry(4, 4, 150, 22);
+    // The copy buttons stand at the combo box's right edge (its left + its width, width - 33 when
+    // resized) and the labels end 23 pixels before the panel's edge: from this left edge on the two
+    // meet instead of overlapping.
+    cbMySite->setGeometry(10, 4, 150, 22);
     lbURLCaption = new QLabel(Tr("URL"), Panel2);
-    lbURLCaption->setGeometry(4, 32, 30, 20);
+    lbURLCaption->setGeometry(10, 32, 30, 20);
     lbNameCaption = new QLabel(Tr("名前"), Panel2);
-    lbNameCaption->setGeometry(4, 56, 30, 20);
-    lbURL = new QLabel(Tr(kNoLabelText), Panel2);
+    lbNameCaption->setGeometry(10, 56, 30, 20);
+    lbURL = new ElidedLabel(Tr(kNoLabelText), Panel2);
     lbURL->setObjectName("lbURL");
-    lbURL->setGeometry(36, 32, 120, 20);
-    lbName = new QLabel(Tr(kNoLabelText), Panel2);
+    lbURL->setGeometry(42, 32, 120, 20);
+    lbName = new ElidedLabel(Tr(kNoLabelText), Panel2);
     lbName->setObjectName("lbName");
-    lbName->setGeometry(36, 56, 120, 20);
+    lbName->setGeometry(42, 56, 120, 20);
     SpeedButton1 = MakeCopyButton("SpeedButton1", "サイト名をクリップボードにコピー");
     SpeedButton2 = MakeCopyButton("SpeedButton2", "サイトURLをクリップボードにコピー");
     SpeedButton3 = MakeCopyButton("SpeedButton3", "自分の名前をクリップボードにコピー");
-    SpeedButton1->move(154, 4);
-    SpeedButton2->move(154, 31);
-    SpeedButton3->move(154, 55);
+    SpeedButton1->move(160, 4);
+    SpeedButton2->move(160, 31);
+    SpeedButton3->move(160, 55);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm3::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm3::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm3::SpeedButton3Click);
@@ -194,6 +246,9 @@ void TForm3::BuildLayout() {
     edComment->setFont(fixed);
     edComment->setLineWrapMode(QTextEdit::FixedColumnWidth);
     edComment->setLineWrapColumnOrWidth(80);
+    // A TAB typed here would travel into the comment forms it is pasted into; Tab moves on, as in
+    // every form.
+    edComment->setTabChangesFocus(true);
     commentLayout->addWidget(edComment, 1);
 
     auto* ownLayout = new QVBoxLayout(tab2);
@@ -202,6 +257,7 @@ void TForm3::BuildLayout() {
     edRegistMySite->setObjectName("edRegistMySite");
     edRegistMySite->setAcceptRichText(false);
     edRegistMySite->setLineWrapMode(QTextEdit::NoWrap);
+    edRegistMySite->setTabChangesFocus(true);  // its fields fill the comment too
     connect(edRegistMySite, &QTextEdit::textChanged, this, &TForm3::edRegistMySiteChange);
     ownLayout->addWidget(edRegistMySite);
 

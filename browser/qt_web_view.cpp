@@ -35,6 +35,25 @@ QString LeavePagePrompt() {
                                        "Are you sure you want to leave this page? Changes that you made may not be saved.");
 }
 
+// A URL as Chromium shows it in place of a missing title, reduced so that every form of it compares
+// equal: without "scheme://" (Chromium drops "http://") and without one trailing "/" (dropped after
+// a bare host).
+QString BareAddress(QString text) {
+    const qsizetype scheme = text.indexOf(QLatin1String("://"));
+    if (scheme > 0) text.remove(0, scheme + 3);
+    if (text.endsWith(QLatin1Char('/'))) text.chop(1);
+    return text;
+}
+
+// Whether a reported title is only the page's address: Chromium reports that for a page without
+// a title (the blank page, a page shown from HTML text, an untitled blog page).
+bool IsAddressTitle(const QString& title, const QUrl& url) {
+    if (title.isEmpty() || url.isEmpty()) return false;
+    const QString bare = BareAddress(title);
+    return bare == BareAddress(url.toString()) || bare == BareAddress(url.toDisplayString()) ||
+           bare == BareAddress(url.toString(QUrl::FullyEncoded));
+}
+
 class BrowserPopupWindow;
 QList<QPointer<QWidget>>& Popups() {
     static QList<QPointer<QWidget>> popups;
@@ -174,9 +193,7 @@ QtWebView::QtWebView(QWidget* parent) : QObject(parent) {
         hasDocument_ = true;
     });
     connect(page_, &QWebEnginePage::loadingChanged, this, &QtWebView::OnLoadingChanged);
-    connect(page_, &QWebEnginePage::titleChanged, this, [this](const QString& title) {
-        if (listener_) listener_->TitleChange(title);
-    });
+    connect(page_, &QWebEnginePage::titleChanged, this, [this] { ReportTitle(page_->url()); });
     connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString& url) {
         if (listener_) listener_->StatusTextChange(url);
     });
@@ -287,6 +304,8 @@ void QtWebView::OnLoadingChanged(const QWebEngineLoadingInfo& info) {
     }
     navigationPending_ = false;
     ReportCommandState();
+    // The URL the title arrived with may have been the one before; at the end it is this one.
+    ReportTitle(info.url());
     if (!listener_) return;
     const QString url = info.url().toString();
     switch (info.status()) {
@@ -317,6 +336,13 @@ void QtWebView::SuppressErrorPage() {
     // By the time the status is known the error body is shown; empty the document instead.
     page_->runJavaScript(QStringLiteral("if (document.documentElement) document.documentElement.innerHTML = '';"),
                          QWebEngineScript::ApplicationWorld);
+}
+
+void QtWebView::ReportTitle(const QUrl& url) {
+    if (!listener_) return;
+    const QString title = page_->title();
+    // An untitled page is reported as untitled, so the window keeps its own caption.
+    listener_->TitleChange(IsAddressTitle(title, url) || IsAddressTitle(title, page_->url()) ? QString() : title);
 }
 
 void QtWebView::ReportCommandState() {

@@ -9,6 +9,7 @@
 class QWebEngineProfile;
 class QWebEngineView;
 class QWebEngineLoadingInfo;
+class QUrl;
 
 namespace hanabira {
 
@@ -51,6 +52,7 @@ public:
 private:
     void OnLoadingChanged(const QWebEngineLoadingInfo& info);
     void ReportCommandState();
+    void ReportTitle(const QUrl& url);
     void SuppressErrorPage();
 
     QWebEngineView* view_;

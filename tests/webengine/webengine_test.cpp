@@ -1,6 +1,7 @@
 // The comment window with the real QtWebEngine view, against pages served on 127.0.0.1.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QProcess>
 #include <QStatusBar>
 #include <QWebEnginePage>
@@ -81,6 +82,38 @@ TEST_F(WebEngineBrowser, ShiftJisPageShowsWithTitleAndItsLinkList) {
     EXPECT_NE(list.find(server.Url("/entry/1") + "\t" + S("一番目の記事")), std::string::npos) << list;
     EXPECT_NE(list.find(S("友達")), std::string::npos);
     EXPECT_EQ(frame->GetLocationURL(), server.Url("/blog")) << "the list is shown at the page's address";
+}
+
+// Chromium gives an untitled page its address as the title; the caption must not show it.
+TEST_F(WebEngineBrowser, UntitledPagesKeepTheWindowsOwnCaption) {
+    HttpTestServer server([](HttpTestServer& s) {
+        s.Get("/titled", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><head><title>花びら日記</title></head><body><a href=\"/a\">a</a></body></html>");
+        });
+        s.Get("/blog1/", [](const httplib::Request&, httplib::Response& res) {
+            Page(res, "<html><body><a href=\"/entry\">記事</a></body></html>");
+        });
+    });
+    const QString own = QString::fromUtf8("簡易ブラウザ");
+    const QString titled = QString::fromUtf8("花びら日記");
+    QGuiApplication::clipboard()->setText("<p>clipboard</p>");
+    const struct {
+        const char* what;
+        std::function<void()> open;
+    } untitled[] = {
+        {"an untitled page", [&] { form->OpenURL(server.Url("/blog1/")); }},
+        {"the link list of a titled page", [&] { form->Navi()->I1Click(0); }},
+        {"the clipboard shown as HTML", [&] { form->Navi()->HTML1Click(); }},
+        {"the blank page", [&] { form->OpenURL("about:blank"); }},
+    };
+    for (const auto& c : untitled) {
+        form->OpenURL(server.Url("/titled"));
+        ASSERT_TRUE(WaitUntil([&] { return form->windowTitle() == titled; })) << c.what;
+        c.open();
+        EXPECT_TRUE(WaitUntil([&] { return form->windowTitle() == own; }, 10000))
+            << c.what << ": " << form->windowTitle().toStdString();
+        EXPECT_EQ(frame->FTitle, "") << c.what;
+    }
 }
 
 TEST_F(WebEngineBrowser, PagesWithoutAnEncodingRenderAsTheyWereWritten) {

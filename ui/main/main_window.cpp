@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -131,8 +132,30 @@ QString RowCell(const TLightStrings* table, int row, int column) {
 QString TForm1::lvSiteListData(int row, int column) const { return RowCell(CategoryView.get(), row, column); }
 QString TForm1::lvVisitSiteData(int row, int column) const { return RowCell(VisitList.get(), row, column); }
 
+namespace {
+
+// A list that paints a hint over itself while it has no rows. The hint is only painted: the list
+// stays empty, with no row that a command could take for a site.
+class HintedListView : public QTreeView {
+public:
+    std::function<QString()> Hint;  // empty text: no hint
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QTreeView::paintEvent(event);
+        if (!Hint || !model() || model()->rowCount() > 0) return;
+        const QString text = Hint();
+        if (text.isEmpty()) return;
+        QPainter painter(viewport());
+        painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+        painter.drawText(viewport()->rect().adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap, text);
+    }
+};
+
+}  // namespace
+
 QTreeView* TForm1::MakeSiteList(const char* name, std::function<QString(int, int)> cellText, bool dragEnabled) {
-    auto* view = new QTreeView;
+    auto* view = new HintedListView;
     view->setObjectName(name);
     auto* model = new VirtualListModel(view);
     model->DragEnabled = dragEnabled;
@@ -275,6 +298,14 @@ void TForm1::BuildLayout() {
     PageControl3->setDocumentMode(true);
     lvSiteList = MakeSiteList("lvSiteList", [this](int r, int c) { return lvSiteListData(r, c); }, true);
     lvVisitSite = MakeSiteList("lvVisitSite", [this](int r, int c) { return lvVisitSiteData(r, c); }, false);
+    // A first start shows an empty list: say how the first site gets in.
+    static_cast<HintedListView*>(lvSiteList)->Hint = [this] {
+        return SiteTableList && SiteTableList->Count() == 0
+                   ? Tr("まだサイトが登録されていません。\n\n"
+                        "Ctrl+N（サイトURLを登録）でブログのアドレスを登録するか、\n"
+                        "「OPML」ボタンからほかのリーダーの購読リストを取り込んでください。")
+                   : QString();
+    };
     tsSiteList = new QWidget;
     tsSiteList->setObjectName("tsSiteList");
     tsVisitSiteLists = new QWidget;
