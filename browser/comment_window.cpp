@@ -31,6 +31,7 @@
 #include "support/list_utils.h"
 #include "support/messages.h"
 #include "support/qt_text.h"
+#include "support/settings_binding.h"
 #include "support/virtual_list_model.h"
 #include "support/window_utility.h"
 
@@ -199,6 +200,9 @@ void TForm3::BuildLayout() {
     Panel1->setMinimumWidth(PageControl1->tabBar()->sizeHint().width() + 8);
     Splitter2->addWidget(lower);
     Splitter2->setSizes({137, 300});
+    // Held until the window is first shown: a window that never opens stores the list's height it
+    // will open at, not the leftover of a splitter never laid out.
+    SetWidgetExtent(lvSiteList, Qt::Vertical, 137);
     Splitter2->setStretchFactor(0, 0);
     Splitter2->setStretchFactor(1, 1);
 

@@ -305,6 +305,9 @@ void TfrBrowserBase::wbBrowserNavigateError(const QString& url, int status, bool
     FSkipRequested = true;
     FBusy = false;
     RefreshSkipCommand();
+    // The engine says nothing more about this load: the mark must change now, not at the next
+    // pointer move, or "[+]" would stay as if the page were still loading.
+    wbBrowserStatusTextChange(QString());
 }
 
 void TfrBrowserBase::wbBrowserDocumentComplete(bool topLevel, const QString&) {

@@ -121,6 +121,8 @@ int GetExtent(QWidget* w, Qt::Orientation o) {
         const std::optional<int>& value = o == Qt::Horizontal ? p->width : p->height;
         if (value) return *value;
     }
+    // A splitter child of a window never shown has never been laid out: its own size is a
+    // leftover, the splitter holds the size it will be shown at.
     return Extent(w, o);
 }
 
@@ -147,6 +149,8 @@ long long DistanceSquared(const QPoint& p, const QRect& r) {
 }
 
 }  // namespace
+
+void SetWidgetExtent(QWidget* control, Qt::Orientation o, int value) { SetExtent(control, o, value); }
 
 void RegisterWidgetProperty(TMWIniFile& ini, QWidget* control, const char* propertyName) {
     const QString name = QString::fromLatin1(propertyName);

@@ -2,6 +2,7 @@
 // Binds widgets to the settings store: control properties by name, and window positions.
 #include <QList>
 #include <QRect>
+#include <Qt>
 
 class QWidget;
 
@@ -9,6 +10,9 @@ namespace hanabira {
 
 class TMWIniFile;
 
+// Gives a control its extent along o as the settings do: a splitter child of a window not shown yet
+// keeps it until it is shown, and reads it back as given until then.
+void SetWidgetExtent(QWidget* control, Qt::Orientation o, int value);
 // Registers the storage key control->objectName() + "." + propertyName. Property names, matched
 // without regard to case: "width" and "height" (integer text), "lines" (a QTextEdit's or
 // QPlainTextEdit's text, each line followed by CR LF). Any other name reads as empty text and

@@ -13,6 +13,8 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "app/startup.h"
 #include "browser/comment_window.h"
 #include "fake_web_view.h"
@@ -89,6 +91,8 @@ TEST_F(ProgramTest, FirstCloseWritesTheSettingsFileInItsLayout) {
     EXPECT_LT(bytes.find("Form1.Pos="), bytes.find("Form2.Pos="));
     EXPECT_LT(bytes.find("Form2.Pos="), bytes.find("Form3.Pos="));
     EXPECT_EQ(bytes.find("Form2.Pos=0\t0\t"), std::string::npos) << "a window never opened is stored where it will open";
+    EXPECT_NE(bytes.find("<!--lvSiteList.height\t_Props_\t-->137<"), std::string::npos)
+        << "the height the comment window's list will open at, not a never laid out leftover";
     EXPECT_TRUE(scope.messages->errors.isEmpty());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(dir.file("RssSites.dat"))));
 }
@@ -178,4 +182,14 @@ TEST_F(ProgramTest, AProgramFolderThatCannotBeWrittenIsReportedOnceAtStart) {
     ASSERT_EQ(scope.messages->errors.size(), 1);
     EXPECT_TRUE(scope.messages->errors.first().contains(QString::fromUtf8("プログラムのフォルダに書き込めません")));
     form1.reset();
+}
+
+TEST_F(ProgramTest, ASettingsFileThatCannotBeWrittenAtCloseIsReported) {
+    Start();
+    // Something the save cannot rename over: a folder with contents at the file's name.
+    std::filesystem::create_directories(dir.path() / "gui_tests.ini" / "keep");
+    Close();
+    ASSERT_EQ(scope.messages->errors.size(), 1);
+    EXPECT_TRUE(scope.messages->errors.first().contains(QString::fromUtf8("設定ファイルを保存できませんでした")));
+    EXPECT_TRUE(scope.messages->errors.first().contains("gui_tests.ini"));
 }

@@ -196,6 +196,7 @@ TEST(WebViewFrame, StatusTextCarriesTheNavigationFlags) {
     EXPECT_EQ(b.Status(), "[+]http://a.example/link");
     b.frame->QueryStatus = [](const std::string&) { return std::string(); };
     b.view->FireNavigateError("http://a.example/", 500);
+    EXPECT_EQ(b.Status(), "[*]") << "a load ended by an error shows it at once";
     b.view->FireStatusText("http://a.example/link");
     EXPECT_EQ(b.Status(), "[*]http://a.example/link") << "the asterisk stays until the next navigation";
     b.frame->FBusy = true;

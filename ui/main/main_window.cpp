@@ -907,7 +907,12 @@ void TForm1::closeEvent(QCloseEvent* event) {
     IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
     IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
     IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
-    IniFile->WriteSettings();  // refuses by itself to replace a file it could not read
+    // It refuses by itself to replace a file it could not read (the user heard of that at start);
+    // any other failure the user must hear of, or the day's settings would vanish unnoticed.
+    if (!IniFile->WriteSettings() && !IniFile->Blocked()) {
+        ShowMessage(this, Tr("設定ファイルを保存できませんでした。\n%1\n%2")
+                              .arg(SettingsFilePath(), SjisToQString(IniFile->ErrorText())));
+    }
     if (!DataFileBlocked) {
         for (;;) {
             QString why;
