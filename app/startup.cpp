@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTreeWidgetItem>
@@ -59,10 +60,12 @@ void RunStartupSequence(TForm1& form) {
     }
     ini.ReadSettings();
     if (ini.Blocked()) {
-        // The comment template and the own-site list are typed by hand: never replace them.
-        ShowMessage(&form, Tr("設定ファイルを読み込めませんでした。\n%1\n%2\n\n"
-                              "このファイルは上書きしません。")
-                               .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText())));
+        // The comment template and the own-site list are typed by hand: never replace them. Said
+        // once the main window is up, over it, not alone on the desktop before it.
+        const QString text = Tr("設定ファイルを読み込めませんでした。\n%1\n%2\n\n"
+                                "このファイルは上書きしません。")
+                                 .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText()));
+        QTimer::singleShot(0, &form, [&form, text] { ShowMessage(&form, text); });
     }
     const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
     form.CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));

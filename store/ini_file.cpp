@@ -76,16 +76,16 @@ bool TMWIniFile::ReadSettings() {
     struct stat st {};
     if (::stat(path_.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return false;  // a first run: nothing to read
-        Block(Utf8ToSjis(path_ + ": " + std::strerror(errno)));
+        Block(Utf8ToSjis(path_ + " を読めません: " + ErrnoText(errno)));
         return false;
     }
     // Not opened at all unless it is a plain file: opening a FIFO would wait for a writer.
     if (!S_ISREG(st.st_mode)) {
-        Block(Utf8ToSjis(path_ + ": not a regular file"));
+        Block(Utf8ToSjis(path_ + " を読めません: " + kNotRegularFile));
         return false;
     }
     if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
-        Block(Utf8ToSjis(path_ + ": larger than 16 MiB"));
+        Block(Utf8ToSjis(path_ + " を読めません: " + TooLargeText(kMaxSettingsFileBytes)));
         return false;
     }
     std::string bytes, why;
@@ -94,7 +94,7 @@ bool TMWIniFile::ReadSettings() {
         return false;
     }
     if (bytes.size() > kMaxSettingsFileBytes) {
-        Block(Utf8ToSjis(path_ + ": larger than 16 MiB"));
+        Block(Utf8ToSjis(path_ + " を読めません: " + TooLargeText(kMaxSettingsFileBytes)));
         return false;
     }
     const std::string text = NormalizeLineBreaks(bytes);  // what LoadTextFile gives

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "store/text_file.h"
+#include "support/codepage.h"
 #include "support/sjis_text.h"
 
 namespace hanabira {
@@ -68,17 +69,17 @@ SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, Category
         const bool blank = bytes.find_first_not_of(" \t\r\n") == std::string::npos;
         if (o != std::string::npos && FindOnBoundary(close, bytes) == std::string::npos) {
             result.status = SiteDataStatus::Unreadable;
-            result.error = "the site section has no end: the file is incomplete";
+            result.error = SjisLiteral("サイトリストの終わりがありません (ファイルが途中で切れています)");
             return result;
         }
         if (hasTree && FindOnBoundary(treeClose, bytes) == std::string::npos) {
             result.status = SiteDataStatus::Unreadable;
-            result.error = "the category tree has no end: the file is incomplete";
+            result.error = SjisLiteral("カテゴリツリーの終わりがありません (ファイルが途中で切れています)");
             return result;
         }
         if (o == std::string::npos && !hasTree && !blank) {
             result.status = SiteDataStatus::Unreadable;
-            result.error = "no site data in this file";
+            result.error = SjisLiteral("このファイルにはサイトデータがありません");
             return result;
         }
     }

@@ -11,6 +11,7 @@
 
 #include "store/site_data.h"
 #include "store/text_file.h"
+#include "support/codepage.h"
 
 namespace hanabira {
 
@@ -115,7 +116,7 @@ SiteFileSyncResult SiteFileSync::Sync(const TLightStrings& sites, const Category
         // damaged file seen again keeps one copy, updated, rather than a new one at every save.
         if (!save && bytes == damaged_) return result;
         const std::string copy = bytes == damaged_ ? damagedCopy_ : ConflictPathNow();
-        const std::string why = load.treeError ? std::string("the category tree does not read") : load.error;
+        const std::string why = load.treeError ? SjisLiteral("カテゴリツリーが読めません") : load.error;
         if (!write(copy, SiteDataBytes(sites, tree))) return result;
         damaged_ = bytes;
         damagedCopy_ = copy;

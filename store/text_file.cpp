@@ -20,9 +20,34 @@ namespace hanabira {
 
 namespace {
 
-// Error texts are internal text (Shift_JIS); file names on disk are UTF-8.
+}  // namespace
+
+std::string ErrnoText(int err) {
+    switch (err) {
+        case ENOENT: return "ファイルまたはフォルダがありません";
+        case EACCES:
+        case EPERM: return "アクセスが許可されていません";
+        case EISDIR: return "フォルダです";
+        case ENOTDIR: return "途中の名前がフォルダではありません";
+        case ENOSPC: return "ディスクに空きがありません";
+        case EDQUOT: return "ディスクの使用量の上限を超えています";
+        case EROFS: return "読み取り専用の場所です";
+        case EIO: return "入出力エラーです";
+        case ENAMETOOLONG: return "名前が長すぎます";
+        case EMFILE:
+        case ENFILE: return "開いているファイルが多すぎます";
+        case ELOOP: return "リンクが循環しています";
+        default: return std::string("エラー (") + std::strerror(err) + ")";
+    }
+}
+
+std::string TooLargeText(size_t maxBytes) { return std::to_string(maxBytes >> 20) + " MiB より大きいファイルです"; }
+
+namespace {
+
+// Error texts are internal text (Shift_JIS), in the user's language; file names on disk are UTF-8.
 bool Fail(std::string* error, const std::string& what, int err) {
-    if (error) *error = Utf8ToSjis(what + ": " + std::strerror(err));
+    if (error) *error = Utf8ToSjis(what + ": " + ErrnoText(err));
     return false;
 }
 
@@ -131,7 +156,7 @@ bool SaveTextFile(const std::string& path, std::string_view text, std::string* e
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error) {
     namespace fs = std::filesystem;
-    if (path.empty()) return Fail(error, "cannot write a file without a name", ENOENT);
+    if (path.empty()) return Fail(error, "名前のないファイルには書き込めません", ENOENT);
 
     // Replacing a symbolic link would cut it; write where it points instead.
     std::string target = path;
@@ -144,9 +169,9 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     }
     bool exists = false;
     if (::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return Fail(error, "cannot write " + path, EISDIR);
+        if (S_ISDIR(st.st_mode)) return Fail(error, path + " に書き込めません", EISDIR);
         // The rename could replace a file we may not write to; a read-only file stays as it is.
-        if (::access(target.c_str(), W_OK) != 0) return Fail(error, "cannot write " + path, errno);
+        if (::access(target.c_str(), W_OK) != 0) return Fail(error, path + " に書き込めません", errno);
         exists = true;
     }
     const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
@@ -158,7 +183,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     std::string tmp = (dir / ("." + leaf + std::string(kTempInfix) + std::string(kTempRandom, 'X'))).string();
     bool locked = false;
     const int fd = CreateLockedTemp(tmp, locked);
-    if (fd < 0) return Fail(error, "cannot create a temporary file in " + dir.string(), errno);
+    if (fd < 0) return Fail(error, dir.string() + " に一時ファイルを作れません", errno);
     // Only now that our own temporary file is locked: it can never be taken for an abandoned one.
     if (locked) RemoveAbandonedTemps(dir.string(), leaf);
 
@@ -167,10 +192,10 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         ::close(fd);
         return Fail(error, what, err);
     };
-    if (::fchmod(fd, mode) != 0) return abandon("cannot set the permissions of " + tmp, errno);
-    if (!WriteAll(fd, bytes)) return abandon("cannot write " + tmp, errno);
-    if (::fsync(fd) != 0) return abandon("cannot flush " + tmp, errno);
-    if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon("cannot replace " + path, errno);
+    if (::fchmod(fd, mode) != 0) return abandon(tmp + " の属性を設定できません", errno);
+    if (!WriteAll(fd, bytes)) return abandon(tmp + " に書き込めません", errno);
+    if (::fsync(fd) != 0) return abandon(tmp + " をディスクに書き出せません", errno);
+    if (::rename(tmp.c_str(), target.c_str()) != 0) return abandon(path + " を置き換えられません", errno);
     // Closed (and unlocked) only after the rename, so that no clean-up takes it for abandoned.
     // The data is on disk already (fsync), so a failing close changes nothing.
     ::close(fd);
@@ -201,27 +226,26 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
     bytes.clear();
     // Non-blocking, so that opening a FIFO returns at once instead of waiting for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return Fail(error, "cannot open " + path, errno);
+    if (fd < 0) return Fail(error, path + " を開けません", errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        return Fail(error, "cannot read " + path, err);
+        return Fail(error, path + " を読めません", err);
     }
     if (S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return Fail(error, "cannot read " + path, EISDIR);
+        return Fail(error, path + " を読めません", EISDIR);
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        return FailWith(error, "cannot read " + path + ": not a regular file");
+        return FailWith(error, path + " を読めません: " + kNotRegularFile);
     }
     const auto tooLarge = [&] {
         ::close(fd);
         bytes.clear();
         bytes.shrink_to_fit();
-        return FailWith(error, "cannot read " + path + ": larger than " + std::to_string(maxBytes >> 20) +
-                                   " MiB, no file of this program is");
+        return FailWith(error, path + " を読めません: " + TooLargeText(maxBytes));
     };
     if (static_cast<unsigned long long>(st.st_size) > maxBytes) return tooLarge();
     // Read straight into a buffer of the file's size; a file that grew meanwhile (or reports no
@@ -240,7 +264,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
             const int err = errno;
             ::close(fd);
             bytes.clear();
-            return Fail(error, "cannot read " + path, err);
+            return Fail(error, path + " を読めません", err);
         }
         if (n == 0) break;
         if (direct) {

@@ -20,6 +20,12 @@ std::string TextFileBytes(std::string_view text);
 // were killed are removed; one that a save in progress still holds is left alone.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
+// Why a file could not be read or written, in the user's words (UTF-8): an errno value, a name
+// that is no plain file, a file over a size limit.
+std::string ErrnoText(int err);
+inline constexpr const char* kNotRegularFile = "通常のファイルではありません";
+std::string TooLargeText(size_t maxBytes);
+
 // No text file of the program comes near this; a larger one is refused before it is read.
 constexpr size_t kMaxTextFileBytes = size_t{256} << 20;
 // Reads a whole file. False when it cannot be opened or read, is not a regular file (a FIFO would

@@ -187,7 +187,7 @@ TEST(TextFile, ReadWholeFile) {
     EXPECT_EQ(bytes.size(), 200000u);
 
     EXPECT_FALSE(ReadWholeFile(dir.file("missing"), bytes, &error));
-    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+    EXPECT_NE(error.find(testing_support::S("ファイルまたはフォルダがありません")), std::string::npos) << error;
     EXPECT_EQ(bytes, "");
     error.clear();
     EXPECT_FALSE(ReadWholeFile(dir.path().string(), bytes, &error));
@@ -214,16 +214,16 @@ TEST(TextFile, RefusesWhatIsNoRegularFileOrTooLarge) {
         const char* why;
     };
     const std::vector<Case> cases = {
-        {"FIFO", dir.file("fifo"), kMaxTextFileBytes, "not a regular file"},
-        {"character device", "/dev/zero", kMaxTextFileBytes, "not a regular file"},
-        {"larger than the limit", dir.file("huge"), kMaxTextFileBytes, "larger than 256 MiB"},
-        {"a smaller limit", dir.file("small"), 99, "larger than"},
+        {"FIFO", dir.file("fifo"), kMaxTextFileBytes, "通常のファイルではありません"},
+        {"character device", "/dev/zero", kMaxTextFileBytes, "通常のファイルではありません"},
+        {"larger than the limit", dir.file("huge"), kMaxTextFileBytes, "256 MiB より大きいファイルです"},
+        {"a smaller limit", dir.file("small"), 99, "0 MiB より大きいファイルです"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string bytes = "stale", error;
         EXPECT_FALSE(ReadWholeFile(c.path, bytes, &error, c.limit));
-        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        EXPECT_NE(error.find(testing_support::S(c.why)), std::string::npos) << error;
         EXPECT_NE(error.find(c.path), std::string::npos) << error;
         EXPECT_EQ(bytes, "");
         EXPECT_EQ(LoadTextFile(c.path), c.limit == kMaxTextFileBytes ? "#FileLoadError#" : LoadTextFile(c.path));
