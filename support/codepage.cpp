@@ -100,6 +100,8 @@ const std::vector<std::uint16_t>& RoundTripTable() {
     return table;
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -117,6 +119,8 @@ void AppendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 void AppendReference(std::string& out, char32_t c) {
     static const char kHex[] = "0123456789abcdef";

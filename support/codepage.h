@@ -18,6 +18,8 @@ std::string SjisToUtf8(std::string_view sjis);
 // Text in another code page (an iconv name, e.g. "EUC-JP") as UTF-8; empty when any of it does
 // not convert.
 std::string OtherCodeToUtf8(std::string_view text, const char* code);
+// Appends code point c (a Unicode scalar value) to out as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 // Whether Utf8ToSjis writes the code point as a reference.
 bool WrittenAsReference(char32_t codePoint);
 // The length of a reference in the written form (naming a character written so) starting at

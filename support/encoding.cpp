@@ -94,23 +94,9 @@ std::string EucToSjis(std::string_view text) {
     return out;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;  // CP932 turns it into '?'
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
+void AppendUtf8OrReplacement(std::string& out, char32_t c) {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;  // no character: the replacement one
+    AppendUtf8(out, c);
 }
 
 bool IsContinuation(Byte b) { return InRange(b, 0x80, 0xBF); }
@@ -138,7 +124,7 @@ std::string StrictUtf8ToSjis(std::string_view text) {
             if (!IsContinuation(f)) return {};
             c = (c << 6) | (f & 0x3F);
         }
-        AppendUtf8(utf8, c);
+        AppendUtf8OrReplacement(utf8, c);
         i += len;
     }
     return Utf8ToSjis(utf8);
@@ -308,7 +294,7 @@ std::string DecodeUtf8Text(std::string_view text) {
         } else {
             throw std::runtime_error("UTF-8 Unknown code.");
         }
-        AppendUtf8(utf8, c);
+        AppendUtf8OrReplacement(utf8, c);
         i += len;
     }
     return Utf8ToSjis(utf8);
