@@ -10,7 +10,9 @@ namespace hanabira {
 
 namespace {
 
-std::chrono::minutes Interval(const CheckSchedule& s) { return std::chrono::minutes(s.intervalMinutes); }
+std::chrono::minutes Interval(const CheckSchedule& s) {
+    return std::chrono::minutes(s.intervalMinutes);
+}
 
 bool IsChoice(int minutes) {
     const auto choices = AutoCheckChoices();
@@ -19,7 +21,9 @@ bool IsChoice(int minutes) {
 
 }  // namespace
 
-std::span<const int> AutoCheckChoices() { return kAutoCheckChoices; }
+std::span<const int> AutoCheckChoices() {
+    return kAutoCheckChoices;
+}
 
 const std::string& AutoCheckChoiceName(int minutes) {
     switch (minutes) {
@@ -44,7 +48,9 @@ int AutoCheckMinutesFromText(std::string_view text) {
     return 0;
 }
 
-std::string AutoCheckMinutesText(int minutes) { return std::to_string(IsChoice(minutes) ? minutes : 0); }
+std::string AutoCheckMinutesText(int minutes) {
+    return std::to_string(IsChoice(minutes) ? minutes : 0);
+}
 
 void SetAutoCheckInterval(CheckSchedule& s, int minutes, ScheduleTime now) {
     s.intervalMinutes = IsChoice(minutes) ? minutes : 0;

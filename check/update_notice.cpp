@@ -53,7 +53,8 @@ std::string UpdateNoticeText(int count, const std::vector<std::string>& names) {
         text += name;
         ++shown;
     }
-    if (count > shown && shown > 0) text += SjisLiteral(" ほか ") + std::to_string(count - shown) + SjisLiteral(" 件");
+    if (count > shown && shown > 0)
+        text += SjisLiteral(" ほか ") + std::to_string(count - shown) + SjisLiteral(" 件");
     return text;
 }
 

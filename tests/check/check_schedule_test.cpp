@@ -37,39 +37,50 @@ TEST(CheckSchedule, DecidesDueRunsAgainstTheWallClock) {
     using D = AutoCheckDecision;
     const std::vector<Scenario> scenarios = {
         {"off: nothing ever runs", 0, {{0s, Step::Tick}, {24h, Step::Tick}}},
-        {"a whole interval after the choice, then after each run's end", 15,
+        {"a whole interval after the choice, then after each run's end",
+         15,
          {{14min, Step::Tick},
           {15min, Step::Tick, D::Start},
           {16min, Step::Tick},
           {20min, Step::RunEnds},
           {34min, Step::Tick},
           {35min, Step::Tick, D::Start}}},
-        {"a run longer than the interval is not followed at once", 15,
-         {{15min, Step::Tick, D::Start}, {40min, Step::BusyTick, D::PutOff}, {45min, Step::RunEnds}, {59min, Step::Tick},
+        {"a run longer than the interval is not followed at once",
+         15,
+         {{15min, Step::Tick, D::Start},
+          {40min, Step::BusyTick, D::PutOff},
+          {45min, Step::RunEnds},
+          {59min, Step::Tick},
           {60min, Step::Tick, D::Start}}},
-        {"put off while busy, started at the first tick after", 30,
+        {"put off while busy, started at the first tick after",
+         30,
          {{30min, Step::BusyTick, D::PutOff},
           {50min, Step::BusyTick, D::PutOff},
           {50min + 1s, Step::Tick, D::Start},
           {51min, Step::Tick}}},
-        {"the user's own run moves the next one", 60,
+        {"the user's own run moves the next one",
+         60,
          {{40min, Step::RunEnds}, {60min, Step::Tick}, {99min, Step::Tick}, {100min, Step::Tick, D::Start}}},
-        {"a suspend over many intervals: one run at resume, no burst", 15,
+        {"a suspend over many intervals: one run at resume, no burst",
+         15,
          {{10min, Step::Tick},
           {8h, Step::Tick, D::Start},
           {8h + 1s, Step::Tick},
           {8h + 2min, Step::RunEnds},
           {8h + 10min, Step::Tick},
           {8h + 17min, Step::Tick, D::Start}}},
-        {"a suspend ending while busy: put off, then still one run", 15,
+        {"a suspend ending while busy: put off, then still one run",
+         15,
          {{5h, Step::BusyTick, D::PutOff}, {5h + 1min, Step::Tick, D::Start}, {5h + 2min, Step::Tick}}},
-        {"the clock set back a day: the schedule goes on from there", 60,
+        {"the clock set back a day: the schedule goes on from there",
+         60,
          {{-24h + 1min, Step::Tick},
           {-24h + 60min, Step::Tick},
           {-24h + 61min, Step::Tick, D::Start},
           {-24h + 62min, Step::RunEnds},
           {-24h + 122min, Step::Tick, D::Start}}},
-        {"the clock set back a little: the due time stands", 60,
+        {"the clock set back a little: the due time stands",
+         60,
          {{30min, Step::Tick}, {20min, Step::Tick}, {60min, Step::Tick, D::Start}}},
     };
     for (const Scenario& sc : scenarios) {
@@ -105,15 +116,27 @@ TEST(AutoCheckSetting, ReadsOnlyTheChoicesAndKeepsTheOtherKeys) {
     const struct {
         std::string text;
         int minutes;
-    } reads[] = {{"", 0}, {"0", 0}, {"15", 15}, {"30", 30}, {"60", 60}, {"180", 180}, {"45", 0},
-                 {"-15", 0}, {" 15", 0}, {"015", 0}, {"15分", 0}, {"1e2", 0}, {"99999999999999999999", 0}};
+    } reads[] = {{"", 0},
+                 {"0", 0},
+                 {"15", 15},
+                 {"30", 30},
+                 {"60", 60},
+                 {"180", 180},
+                 {"45", 0},
+                 {"-15", 0},
+                 {" 15", 0},
+                 {"015", 0},
+                 {"15分", 0},
+                 {"1e2", 0},
+                 {"99999999999999999999", 0}};
     for (const auto& r : reads) EXPECT_EQ(AutoCheckMinutesFromText(r.text), r.minutes) << r.text;
 
     testing_support::TempDir dir;
     const std::string path = dir.file("hanabira2.ini");
     // A file of the version before: the key is absent and reads as off.
-    const std::string keys = "Form1.Pos=10\t20\t621\t418\r\nBlogDataFileName=RssSites.dat\r\nMySiteSelect=" +
-                             S("庭") + "\r\nCheckConnections=16";
+    const std::string keys =
+        "Form1.Pos=10\t20\t621\t418\r\nBlogDataFileName=RssSites.dat\r\nMySiteSelect=" + S("庭") +
+        "\r\nCheckConnections=16";
     const std::string rest = "\t#_MWDivKeyValues_#\t\t#_MWDivMultiLine_#\t\t#_MWDivComponent_#\t\r\n";
     WriteFileBytes(path, keys + rest);
     for (const int minutes : AutoCheckChoices()) {

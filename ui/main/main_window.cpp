@@ -40,6 +40,7 @@
 #include "support/virtual_list_model.h"
 #include "support/window_utility.h"
 #include "register/registration_window.h"
+#include "ui/main/auto_check.h"
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/opml_commands.h"
 
@@ -85,6 +86,7 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
     bridge_ = new CheckBridge(this);
     BuildActions();
     BuildLayout();
+    BuildAutoCheck();
     ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
     resize(621, 418);
 
@@ -96,6 +98,7 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() {
+    StopAutoCheck();
     // Wait for a running check: its hand-off steps need this thread's event processing.
     for (int round = 0; round < 1001 && Checking.load(); ++round) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -678,6 +681,7 @@ void TForm1::acRefreshVisitSitesExecute() { RefreshVisitSites(true); }
 
 void TForm1::StartRssCheck() {
     if (CheckThread && Checking.load()) return;  // never a second worker
+    AutoCheckRunStarted();
     CheckThread = new TMWRSSCheck(
         bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); }, CheckConnections);
     UpdateActions();
@@ -685,7 +689,7 @@ void TForm1::StartRssCheck() {
 
 void TForm1::RssCheckFinished(TMWRSSCheck* sender) {
     if (sender == CheckThread) CheckThread = nullptr;
-    RefreshVisitSites(true);
+    AutoCheckRunFinished();  // the visit list, and for a scheduled run the save and the notice
     UpdateActions();
 }
 
@@ -785,6 +789,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
     IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
     IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
+    IniFile->WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
     IniFile->WriteSettings();  // refuses by itself to replace a file it could not read
     if (!DataFileBlocked) {
         for (;;) {
@@ -799,6 +804,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         }
     }
     acAbortRssExecute();
+    StopAutoCheck();
     // Waits in the comment window's browser end at once from here on.
     TfrBrowserBase::SetApplicationTerminating(true);
     event->accept();
