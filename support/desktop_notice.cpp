@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <QVariantMap>
 
@@ -19,21 +20,27 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kDefaultAction = QStringLiteral("default");
 }  // namespace
 
-DesktopNoticeSender::DesktopNoticeSender(std::function<QSystemTrayIcon*()> tray, QObject* parent)
-    : QObject(parent), tray_(std::move(tray)) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return;
-    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
-                SLOT(ActionInvoked(uint, QString)));
-    bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
-                SLOT(NotificationClosed(uint, uint)));
+QDBusConnection DesktopSessionBus() {
+    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+        (!runtimeDir.isEmpty() && QFileInfo(runtimeDir + QStringLiteral("/bus")).exists()))
+        return QDBusConnection::sessionBus();
+    return QDBusConnection(QStringLiteral("hanabira-no-session-bus"));
+}
+
+DesktopNoticeSender::DesktopNoticeSender(std::function<QSystemTrayIcon*()> tray, QDBusConnection bus)
+    : tray_(std::move(tray)), bus_(std::move(bus)) {
+    if (!bus_.isConnected()) return;
+    bus_.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                 SLOT(ActionInvoked(uint, QString)));
+    bus_.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                 SLOT(NotificationClosed(uint, uint)));
 }
 
 void DesktopNoticeSender::Send(const std::string& text, std::function<void()> chosen) {
     chosen_ = std::move(chosen);
     const QString plain = SjisToQString(text);
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!bus_.isConnected()) {
         ShowOnTray(plain);
         return;
     }
@@ -45,7 +52,7 @@ void DesktopNoticeSender::Send(const std::string& text, std::function<void()> ch
          << QApplication::applicationName() << SjisToQString(EscapeNoticeMarkup(text))
          << QStringList{kDefaultAction, Tr("開く")} << hints << -1;
     // Asynchronous: a service that is slow to answer never holds the window.
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, plain](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<uint> reply = *w;

@@ -1,0 +1,189 @@
+// Days in the tray: 20 scheduled runs back to back, through the main window as the schedule starts
+// them, over 1,000 sites on loopback servers (127.0.0.1 .. 127.0.0.50). One site in 23 fails (HEAD
+// and feed answer 500), one in 47 answers every request after 2 s (both spread over the hosts);
+// the others answer new dates in every run. Reports the heap in use (mallinfo2) after runs 1, 10 and 20 and
+// how much it grew, and fails when the saved data file changed in anything but its dates.
+//
+//   bench_auto_check_soak          one iteration of 20 runs (a few minutes)
+#include <benchmark/benchmark.h>
+#include <httplib.h>
+#include <malloc.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/site_record.h"
+#include "store/text_file.h"
+#include "support/codepage.h"
+#include "support/desktop_notice.h"
+#include "ui/main/main_window.h"
+
+using namespace hanabira;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kHosts = 50;
+constexpr int kSites = 1000;
+constexpr int kRuns = 20;
+constexpr int kSlowMs = 2000;
+
+std::atomic<int> g_run{0};  // the run under way: the fast sites answer a newer date in each
+
+std::string Two(int v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d", v % 100);
+    return buf;
+}
+
+// A loopback host: /s<k> answers for site k.
+class Host {
+public:
+    explicit Host(const std::string& address) : address_(address) {
+        server_.new_task_queue = [] { return new httplib::ThreadPool(8); };
+        server_.set_keep_alive_timeout(2);
+        auto answer = [](const httplib::Request& req, httplib::Response& res) {
+            const int k = std::stoi(req.matches[1].str());
+            if (k % 23 == 0) {
+                res.status = 500;
+                return;
+            }
+            if (k % 47 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(kSlowMs));
+            const int run = g_run.load();
+            // Day 1 + run of December, minute and second from the site: every run a newer date.
+            const std::string day = Two(1 + run), mmss = Two(k / 60 % 60) + ":" + Two(k % 60);
+            res.set_header("Last-Modified", "Tue, " + day + " Dec 2026 01:" + mmss + " GMT");
+            res.set_content(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
+                "<title>soak</title><link>http://example/</link>\n<item><title>entry</title>"
+                "<pubDate>Tue, " +
+                    day + " Dec 2026 10:" + mmss + " +0900</pubDate></item>\n</channel></rss>\n",
+                "text/xml");
+        };
+        server_.Get(R"(/s(\d+))", answer);
+        port_ = server_.bind_to_any_port(address_);
+        if (port_ <= 0) throw std::runtime_error("cannot bind " + address_);
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(1ms);
+    }
+    ~Host() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string Url(int k) const {
+        return "http://" + address_ + ":" + std::to_string(port_) + "/s" + std::to_string(k);
+    }
+
+private:
+    std::string address_;
+    int port_ = 0;
+    httplib::Server server_;
+    std::thread thread_;
+};
+
+struct CountedNotices : NoticeSender {
+    int sent = 0;
+    void Send(const std::string&, std::function<void()>) override { ++sent; }
+};
+
+size_t HeapInUse() {
+    return mallinfo2().uordblks;
+}
+
+// Every date text of the data file as one mark: what is left must not change from run to run.
+std::string WithoutDates(const std::string& text) {
+    static const std::regex date(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})");
+    return std::regex_replace(text, date, "D");
+}
+
+void BM_TwentyScheduledRuns(benchmark::State& state) {
+    std::vector<std::unique_ptr<Host>> hosts;
+    for (int i = 1; i <= kHosts; ++i) hosts.push_back(std::make_unique<Host>("127.0.0." + std::to_string(i)));
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "hanabira_soak";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string dataFile = (folder / "RssSites.dat").string();
+
+    double heapKiB[kRuns + 1] = {};
+    int notices = 0;
+    std::string firstSaved, lastSaved;
+    for (auto _ : state) {
+        auto form = std::make_unique<TForm1>(QString::fromStdString(folder.string()));
+        const std::string title = Utf8ToSjis("ゆるふわ日記");
+        for (int k = 0; k < kSites; ++k) {
+            TMWBlogListRec r;
+            r.SiteTitle = title + std::to_string(k);
+            r.SiteURL = "http://site" + std::to_string(k) + ".example/";
+            r.RSSURL = hosts[static_cast<size_t>(k % kHosts)]->Url(k);
+            r.Registered = "2026/01/01 00:00:00";
+            r.LastVisit = "2026/12/01 00:00:00";
+            form->SiteTableList->Add(WriteSiteRecord(r));
+        }
+        ScheduleTime now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 9};
+        form->SetAutoCheckClock([&now] { return now; });
+        auto owned = std::make_unique<CountedNotices>();
+        CountedNotices& sent = *owned;
+        form->SetNoticeSender(std::move(owned));
+        form->SetAutoCheckMinutes(15);
+
+        for (int run = 1; run <= kRuns; ++run) {
+            const auto started = std::chrono::steady_clock::now();
+            g_run = run;
+            now += 15min;
+            form->ScheduleTick();
+            if (!form->Checking.load()) {
+                state.SkipWithError("the scheduled run did not start");
+                break;
+            }
+            while (form->Checking.load()) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+            }
+            // The worker frees itself after its run.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            state.PauseTiming();
+            heapKiB[run] = static_cast<double>(HeapInUse()) / 1024.0;
+            // Progress on stderr: the soak takes minutes.
+            std::fprintf(stderr, "run %d: %.1f s, heap %.0f KiB\n", run,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                         heapKiB[run]);
+            if (run == 1) firstSaved = LoadTextFile(dataFile);
+            if (run == kRuns) lastSaved = LoadTextFile(dataFile);
+            now += 1min;  // the run's end, as the clock sees it
+            state.ResumeTiming();
+        }
+        notices = sent.sent;
+        form.reset();
+    }
+    if (firstSaved.empty() || WithoutDates(firstSaved) != WithoutDates(lastSaved) || firstSaved == lastSaved)
+        state.SkipWithError("the data file changed in more than its dates (or not at all)");
+    state.counters["heap_run1_KiB"] = heapKiB[1];
+    state.counters["heap_run10_KiB"] = heapKiB[10];
+    state.counters["heap_run20_KiB"] = heapKiB[kRuns];
+    state.counters["heap_growth_1_to_20_pct"] =
+        heapKiB[1] > 0 ? (heapKiB[kRuns] - heapKiB[1]) * 100.0 / heapKiB[1] : 0;
+    state.counters["notices"] = notices;
+    state.counters["runs"] = kRuns;
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+BENCHMARK(BM_TwentyScheduledRuns)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(1);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
