@@ -166,7 +166,9 @@ void TForm1::AutoCheckRunFinished() {
     AutoCheckRunEnded(a.schedule, a.clock());
     const std::vector<std::string> names = RunNewVisitSites();
     a.before.clear();
-    if (!names.empty() && !isActiveWindow() && a.notices)
+    // A run cut short by the program's close ends without a notice: the user is leaving.
+    const bool closing = !a.tick->isActive();
+    if (!names.empty() && !closing && !isActiveWindow() && a.notices)
         a.notices->Send(UpdateNoticeText(static_cast<int>(names.size()), names),
                         [this] { ShowVisitListFromNotice(); });
     UpdateAutoCheckTexts();
