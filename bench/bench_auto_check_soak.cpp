@@ -1,13 +1,18 @@
 // Days in the tray: 20 scheduled runs back to back, through the main window as the schedule starts
 // them, over 1,000 sites on loopback servers (127.0.0.1 .. 127.0.0.50). One site in 23 fails (HEAD
 // and feed answer 500), one in 47 answers every request after 2 s (both spread over the hosts);
-// the others answer new dates in every run. Reports the heap in use (mallinfo2) after runs 1, 10 and 20 and
-// how much it grew, and fails when the saved data file changed in anything but its dates.
+// the others answer new dates in every run. The servers run in a child process, so the heap in use
+// (mallinfo2) reported after runs 1, 10 and 20, and how much it grew, is the program's alone. Fails
+// when the saved data file changed in anything but its dates.
 //
 //   bench_auto_check_soak          one iteration of 20 runs (a few minutes)
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <malloc.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QEventLoop>
@@ -37,7 +42,9 @@ constexpr int kSites = 1000;
 constexpr int kRuns = 20;
 constexpr int kSlowMs = 2000;
 
-std::atomic<int> g_run{0};  // the run under way: the fast sites answer a newer date in each
+// The run under way, shared with the servers' process: the fast sites answer a newer date in each.
+std::atomic<int>* g_run = nullptr;
+std::vector<std::string> g_hostUrls;  // "http://127.0.0.N:port" of each host
 
 std::string Two(int v) {
     char buf[8];
@@ -58,7 +65,7 @@ public:
                 return;
             }
             if (k % 47 == 1) std::this_thread::sleep_for(std::chrono::milliseconds(kSlowMs));
-            const int run = g_run.load();
+            const int run = g_run->load();
             // Day 1 + run of December, minute and second from the site: every run a newer date.
             const std::string day = Two(1 + run), mmss = Two(k / 60 % 60) + ":" + Two(k % 60);
             res.set_header("Last-Modified", "Tue, " + day + " Dec 2026 01:" + mmss + " GMT");
@@ -79,9 +86,7 @@ public:
         server_.stop();
         thread_.join();
     }
-    std::string Url(int k) const {
-        return "http://" + address_ + ":" + std::to_string(port_) + "/s" + std::to_string(k);
-    }
+    std::string Base() const { return "http://" + address_ + ":" + std::to_string(port_); }
 
 private:
     std::string address_;
@@ -115,9 +120,49 @@ bool ChangedOnlyInDates(const std::string& before, const std::string& after) {
     return true;
 }
 
+// Starts the hosts in a child process (before this one has threads) and learns their addresses.
+// The child ends when this process closes its end of the pipe (also when it dies).
+pid_t StartServers() {
+    void* shared =
+        mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) return -1;
+    g_run = new (shared) std::atomic<int>(0);
+    int up[2], down[2];
+    if (pipe(up) != 0 || pipe(down) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(up[0]);
+        close(down[1]);
+        {
+            std::vector<std::unique_ptr<Host>> hosts;
+            for (int i = 1; i <= kHosts; ++i)
+                hosts.push_back(std::make_unique<Host>("127.0.0." + std::to_string(i)));
+            std::string list;
+            for (const auto& h : hosts) list += h->Base() + "\n";
+            [[maybe_unused]] ssize_t n = write(up[1], list.data(), list.size());
+            close(up[1]);
+            char c;
+            while (read(down[0], &c, 1) > 0) {
+            }
+        }
+        _exit(0);
+    }
+    close(up[1]);
+    close(down[0]);  // down[1] stays open for the life of this process
+    std::string list;
+    char buf[4096];
+    for (ssize_t n; (n = read(up[0], buf, sizeof buf)) > 0;) list.append(buf, static_cast<size_t>(n));
+    close(up[0]);
+    for (size_t pos = 0, end; (end = list.find('\n', pos)) != std::string::npos; pos = end + 1)
+        g_hostUrls.push_back(list.substr(pos, end - pos));
+    return child;
+}
+
 void BM_TwentyScheduledRuns(benchmark::State& state) {
-    std::vector<std::unique_ptr<Host>> hosts;
-    for (int i = 1; i <= kHosts; ++i) hosts.push_back(std::make_unique<Host>("127.0.0." + std::to_string(i)));
+    if (static_cast<int>(g_hostUrls.size()) != kHosts) {
+        state.SkipWithError("the servers did not start");
+        return;
+    }
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "hanabira_soak";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
@@ -135,7 +180,7 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
             TMWBlogListRec r;
             r.SiteTitle = title + std::to_string(k);
             r.SiteURL = "http://site" + std::to_string(k) + ".example/";
-            r.RSSURL = hosts[static_cast<size_t>(k % kHosts)]->Url(k);
+            r.RSSURL = g_hostUrls[static_cast<size_t>(k % kHosts)] + "/s" + std::to_string(k);
             r.Registered = "2026/01/01 00:00:00";
             r.LastVisit = "2026/12/01 00:00:00";
             r.Category = Utf8ToSjis(k % 2 ? "日記" : "写真");
@@ -143,7 +188,8 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
             table.Add(WriteSiteRecord(r));
         }
         CategoryTree tree = BuiltInCategoryTree();
-        for (const char* name : {"日記", "写真"}) tree[0].Children.push_back({Utf8ToSjis(name), 5, 0, -1, {}});
+        for (const char* name : {"日記", "写真"})
+            tree[0].Children.push_back({Utf8ToSjis(name), 5, 0, -1, {}});
         SaveSiteData(dataFile, table, tree);
         std::filesystem::copy_file(dataFile, folder / "original.dat");
         const auto originalTime = std::filesystem::last_write_time(dataFile);
@@ -160,7 +206,7 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
 
         for (int run = 1; run <= kRuns; ++run) {
             const auto started = std::chrono::steady_clock::now();
-            g_run = run;
+            g_run->store(run);
             now += 15min;
             form->ScheduleTick();
             if (!form->Checking.load()) {
@@ -179,7 +225,8 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
                          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
                          heapKiB[run]);
             if (run == 1) saved = std::filesystem::last_write_time(dataFile) != originalTime;
-            if (run == 1 || run == kRuns) onlyDates = onlyDates && ChangedOnlyInDates((folder / "original.dat").string(), dataFile);
+            if (run == 1 || run == kRuns)
+                onlyDates = onlyDates && ChangedOnlyInDates((folder / "original.dat").string(), dataFile);
             now += 1min;  // the run's end, as the clock sees it
             state.ResumeTiming();
         }
@@ -205,11 +252,16 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
 BENCHMARK(BM_TwentyScheduledRuns)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1)->Repetitions(1);
 
 int main(int argc, char** argv) {
+    const pid_t servers = StartServers();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (servers > 0) {
+        kill(servers, SIGTERM);
+        waitpid(servers, nullptr, 0);
+    }
     return 0;
 }
