@@ -9,8 +9,11 @@
 #include <unistd.h>
 
 #include "app/program.h"
+#include "app/single_instance.h"
 #include "browser/qt_web_view.h"
 #include "support/image_list.h"
+#include "support/window_utility.h"
+#include "ui/main/main_window.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -43,10 +46,20 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
+    // One program per site list: a second start brings the running window forward and ends, so
+    // that two programs never write their own lists over each other at close.
+    hanabira::SingleInstance instance(QCoreApplication::applicationDirPath());
+    if (!instance.Acquire()) return 0;
+
     int result = 0;
     {
         hanabira::Program program;
+        auto comeForward = [&instance, &program] {
+            if (instance.TakePendingActivation()) program.Main().Utility->RestoreFromTray();
+        };
+        QObject::connect(&instance, &hanabira::SingleInstance::ActivationRequested, &program.Main(), comeForward);
         program.Start();
+        comeForward();  // asked while the windows were being made
         result = app.exec();
     }
     // Every page is gone now; the profile must go before the application object.

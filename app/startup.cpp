@@ -75,7 +75,8 @@ void RunStartupSequence(TForm1& form) {
 
     const std::string path = QFile::encodeName(form.DataFilePath()).toStdString();
     CategoryTree tree = form.ftBlogCategories->ToCategoryTree();
-    const SiteDataLoad load = LoadSiteData(path, *form.SiteTableList, tree);
+    std::string bytesRead;
+    const SiteDataLoad load = LoadSiteData(path, *form.SiteTableList, tree, &bytesRead);
     if (load.status == SiteDataStatus::Unreadable) {
         // Never write over a file we could not read: the user's sites may still be in it.
         form.DataFileBlocked = true;
@@ -93,6 +94,9 @@ void RunStartupSequence(TForm1& form) {
                               "このファイルは上書きしません。")
                                .arg(form.DataFilePath()));
     }
+
+    // Another computer's copy arriving in a synced folder is merged in, never written over.
+    if (!form.DataFileBlocked) form.WatchSiteDataFile(std::move(bytesRead));
 
     // A program installed where the user may not write (system-wide) could never save: say so now,
     // not after a day's work at close.

@@ -66,6 +66,13 @@ const std::string& Utf8Text() {
     return t;
 }
 
+// The worst case for size: every character one that CP932 cannot hold, kept as a reference. é
+// (2 bytes in UTF-8) becomes "&#xe9;" (6 bytes), ♡ (3) "&#x2661;" (8), an emoji (4) "&#x1f60a;" (9).
+const std::string& Utf8NotInCp932Text() {
+    static const std::string t = Repeat("é♡😊");
+    return t;
+}
+
 void Detect(benchmark::State& state, const std::string& text) {
     for (auto _ : state) benchmark::DoNotOptimize(hanabira::DetectCode(text));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -83,6 +90,16 @@ void BM_DetectCode_ShiftJis(benchmark::State& s) { Detect(s, SjisText()); }
 void BM_ConvertMode0_EucJp(benchmark::State& s) { Convert(s, EucText(), 0); }
 void BM_ConvertMode0_Ascii(benchmark::State& s) { Convert(s, AsciiText(), 0); }
 void BM_ConvertMode2_Utf8(benchmark::State& s) { Convert(s, Utf8Text(), 2); }
+void BM_ConvertMode2_Utf8AllReferences(benchmark::State& s) {
+    size_t out = 0;
+    for (auto _ : s) {
+        const std::string sjis = hanabira::ConvertToShiftJis(Utf8NotInCp932Text(), 2);
+        out = sjis.size();
+        benchmark::DoNotOptimize(sjis.data());
+    }
+    s.SetBytesProcessed(static_cast<int64_t>(s.iterations() * Utf8NotInCp932Text().size()));
+    s.counters["growth"] = static_cast<double>(out) / static_cast<double>(Utf8NotInCp932Text().size());
+}
 void BM_DecodeFeedText_EucJp(benchmark::State& s) {
     for (auto _ : s) benchmark::DoNotOptimize(hanabira::DecodeFeedText(EucText()));
     s.SetBytesProcessed(static_cast<int64_t>(s.iterations() * EucText().size()));
@@ -95,6 +112,7 @@ BENCHMARK(BM_DetectCode_ShiftJis)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ConvertMode0_EucJp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertMode0_Ascii)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertMode2_Utf8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvertMode2_Utf8AllReferences)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeFeedText_EucJp)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "browser/page_tools.h"
 
+#include "support/codepage.h"
+
 #include <algorithm>
 #include <set>
 #include <vector>
@@ -52,6 +54,13 @@ void AppendEscaped(std::string& out, std::string_view text, std::string_view cha
             } else {
                 out.push_back('?');
             }
+            continue;
+        }
+        // A character the program keeps as a reference is already valid HTML: it passes as it is.
+        const size_t reference = b == '&' ? WrittenReferenceAt(text, i) : 0;
+        if (reference) {
+            out.append(text.substr(i, reference));
+            i += reference - 1;
             continue;
         }
         if (chars.find(static_cast<char>(b)) == std::string_view::npos) {
@@ -173,7 +182,8 @@ std::string SearchRequestURL(int tag, std::string_view pageUrl) {
     if (tag < 0 || tag > 5) return {};
     const std::string_view hosts[] = {kYahooHost, kGoogleHost, kBingHost};
     const std::string_view paths[] = {kYahooPath, kGooglePath, kBingPath};
-    std::string page(pageUrl);
+    // The real character of a kept reference, percent-encoded as the search engines read it.
+    std::string page = UrlForRequest(pageUrl);
     if (tag <= 2) {
         // Cut through the first "/" twice: the scheme and both slashes go.
         CutToken(page, "/");

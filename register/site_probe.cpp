@@ -190,7 +190,9 @@ bool ProbeSiteUrl(std::string_view url, ProbeResult& result, const ProbeStatus& 
     // Only the link chosen is ever tried, even when its feed cannot be fetched.
     say("RSSデータを読み込んでいます");
     if (FetchFeed(result.FeedURL, text, control) == RequestResult::Aborted) return false;
-    result.Title = ExtractTitle(DecodeFeedAsServed(text));
+    // A title that names a character by a numeric reference keeps it in the one form the
+    // program shows as that character.
+    result.Title = NormalizeReferences(ExtractTitle(DecodeFeedAsServed(text)));
     return true;
 }
 

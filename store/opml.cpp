@@ -47,7 +47,8 @@ bool HasAttribute(const QXmlStreamAttributes& attrs, QStringView name) {
 
 // The page of a feed that names none: the folder that holds the feed, so that two blogs on one
 // host stay two sites. Query and fragment do not count; a URL with no path is its own page.
-std::string PageOfFeed(const std::string& feedUrl) {
+std::string PageOfFeed(const std::string& keptFeedUrl) {
+    const std::string feedUrl = UrlForRequest(keptFeedUrl);  // a kept reference's '#' is no fragment
     const size_t scheme = feedUrl.find("://");
     const size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
     const std::string path = feedUrl.substr(0, feedUrl.find_first_of("?#"));

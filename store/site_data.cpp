@@ -33,6 +33,11 @@ std::string_view SectionView(std::string_view text, std::string_view name) {
 }  // namespace
 
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree) {
+    return LoadSiteData(path, siteTable, tree, nullptr);
+}
+
+SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree,
+                          std::string* bytesRead) {
     SiteDataLoad result;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return result;
@@ -44,6 +49,12 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
         result.status = SiteDataStatus::Unreadable;
         return result;
     }
+    if (bytesRead) *bytesRead = bytes;
+    return ParseSiteData(std::move(bytes), siteTable, tree);
+}
+
+SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, CategoryTree& tree) {
+    SiteDataLoad result;
     // A file that holds text but no section, or a section cut off before its closing tag (a torn
     // write by some other program), would load as an empty table or a short tree and be saved over
     // at close: the sites or categories in it would be lost. Treat it as unreadable instead.
@@ -109,19 +120,23 @@ std::string SiteDataText(const TLightStrings& siteTable, const CategoryTree& tre
     return out;
 }
 
-bool SaveSiteData(const std::string& path, const TLightStrings& siteTable, const CategoryTree& tree,
-                  std::string* error) {
+std::string SiteDataBytes(const TLightStrings& siteTable, const CategoryTree& tree) {
     std::string text = SiteDataText(siteTable, tree);
     // When every break already is CR LF (the usual case), the file's bytes are the text plus the
-    // final CR LF, and the split-and-join copy of SaveTextFile can be skipped.
+    // final CR LF, and the split-and-join copy of TextFileBytes can be skipped.
     bool plain = true;
     for (size_t i = 0; i < text.size() && plain; ++i) {
         if (text[i] == '\r') plain = i + 1 < text.size() && text[i + 1] == '\n';
         else if (text[i] == '\n') plain = i > 0 && text[i - 1] == '\r';
     }
-    if (!plain) return SaveTextFile(path, text, error);
+    if (!plain) return TextFileBytes(text);
     text.append("\r\n");  // the text ends with the closing tag, never with a break
-    return WriteFileAtomic(path, text, error);
+    return text;
+}
+
+bool SaveSiteData(const std::string& path, const TLightStrings& siteTable, const CategoryTree& tree,
+                  std::string* error) {
+    return WriteFileAtomic(path, SiteDataBytes(siteTable, tree), error);
 }
 
 }  // namespace hanabira

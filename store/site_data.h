@@ -19,6 +19,13 @@ struct SiteDataLoad {
 // Reads the data file into the site table and the tree. A missing file changes nothing; an
 // unreadable one changes nothing and says so.
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree);
+// As above; bytesRead receives the file's bytes (empty when it is missing or unreadable).
+SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree,
+                          std::string* bytesRead);
+// LoadSiteData on the bytes of a file already read.
+SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, CategoryTree& tree);
+// The bytes SaveSiteData writes.
+std::string SiteDataBytes(const TLightStrings& siteTable, const CategoryTree& tree);
 // Writes the data file atomically; false (with error) when it cannot be written.
 bool SaveSiteData(const std::string& path, const TLightStrings& siteTable, const CategoryTree& tree,
                   std::string* error = nullptr);

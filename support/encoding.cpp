@@ -1,5 +1,6 @@
 #include "support/encoding.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "support/codepage.h"
@@ -72,8 +73,10 @@ std::string EucToSjis(std::string_view text) {
             if (i + 1 < n) out.push_back(text[i + 1]);
             i += 2;
         } else if (b == 0x8F) {
-            // JIS X 0212 has no Shift_JIS form; taking the whole three bytes keeps the rest in step.
-            out.push_back('?');
+            // JIS X 0212: a few of its characters are in CP932, the rest are kept as references.
+            // Taking the whole three bytes keeps the rest in step.
+            const std::string utf8 = OtherCodeToUtf8(text.substr(i, std::min<size_t>(3, n - i)), "EUC-JP");
+            out.append(utf8.empty() ? std::string("?") : Utf8ToSjis(utf8));
             i += 3;
         } else if (i + 1 < n && InRange(At(text, i + 1), 0xA1, 0xFE)) {
             if (InRange(b, 0xA1, 0xFE)) {

@@ -1,5 +1,7 @@
 #include "support/html_text.h"
 
+#include "support/codepage.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -178,8 +180,12 @@ std::string SiteRoot(std::string_view url) {
     return slash == npos ? std::string() : std::string(url.substr(0, slash));
 }
 
-std::string ResolveLink(std::string_view pageUrl, std::string_view link) {
-    if (link.empty()) return {};
+std::string ResolveLink(std::string_view keptPageUrl, std::string_view keptLink) {
+    if (keptLink.empty()) return {};
+    // A kept reference holds '#', which would read as a fragment: resolve the request forms.
+    const std::string pageText = UrlForRequest(keptPageUrl), linkText = UrlForRequest(keptLink);
+    const std::string_view pageUrl = pageText;
+    std::string_view link = linkText;
     if (link.size() >= 2 && link.front() == '\'' && link.back() == '\'')
         link = link.substr(1, link.size() - 2);
     if (LowerSjis(CharCopy(link, 1, 4)) == "http") return std::string(link);

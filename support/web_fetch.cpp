@@ -149,7 +149,8 @@ Handle BuildHandle(Request kind, const std::string& url, Transfer& t, bool compr
     t.kind = kind;
     t.maxBody = limits.maxBodyBytes;
 
-    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    // A character kept as a reference goes out as its UTF-8 percent-encoding.
+    curl_easy_setopt(e, CURLOPT_URL, UrlForRequest(url).c_str());
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe on any thread
@@ -613,7 +614,8 @@ int RequestPool::Running() const {
     return static_cast<int>(impl_->running.size());
 }
 
-std::string RequestPool::HostOf(const std::string& url) {
+std::string RequestPool::HostOf(const std::string& keptUrl) {
+    const std::string url = UrlForRequest(keptUrl);
     if (!HasScheme(url)) return std::string();
     std::string host;
     if (CURLU* u = curl_url()) {

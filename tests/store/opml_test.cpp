@@ -45,8 +45,8 @@ TEST(ReadOpml, FileOfAnotherReader) {
     const Want want[] = {
         {S("花びら \"Garden\""), "http://hana.example.jp/blog", "http://hana.example.jp/blog/index.rdf",
          S("日記 & 雑記")},
-        // Title from text; a character Shift_JIS cannot hold becomes "?"; the page is the feed's folder.
-        {S("日記 ?"), "http://feeds.example.com", "http://feeds.example.com/tsuki", S("日記 & 雑記")},
+        // Title from text; a character Shift_JIS cannot hold is kept as a reference; the page is the feed's folder.
+        {S("日記 &#x1f338;"), "http://feeds.example.com", "http://feeds.example.com/tsuki", S("日記 & 雑記")},
         {"Qt Blog", "https://www.qt.io/blog", "https://www.qt.io/blog/rss.xml", "Tech"},
         {"No folder", "http://solo.example.org", "http://solo.example.org/feed?type=rss&lang=ja", ""},
     };

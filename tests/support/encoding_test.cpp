@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <algorithm>
+#include <cstdio>
 #include <cerrno>
 #include <filesystem>
 #include <stdexcept>
@@ -31,6 +34,33 @@ std::string Pad(size_t n) { return std::string(n, 'x'); }
 
 // Kana, kanji, symbols of several JIS rows (including the ones whose Unicode mapping differs
 // between JIS and Microsoft tables) and ASCII; everything here exists in ISO-2022-JP.
+// What the program's Unicode-to-Shift_JIS conversion must give, character by character through
+// iconv: a character that comes back the same through CP932 as its CP932 bytes, any other as
+// "&#x" + lower-case hex + ";".
+std::string RoundTripOracle(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char b = static_cast<unsigned char>(utf8[i]);
+        const size_t len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        const std::string ch = utf8.substr(i, len);
+        i += len;
+        std::string sjis;
+        try {
+            sjis = Iconv(ch, "UTF-8", "CP932");
+            if (Iconv(sjis, "CP932", "UTF-8") == ch) {
+                out += sjis;
+                continue;
+            }
+        } catch (const std::runtime_error&) {
+        }
+        const std::u32string cp = QString::fromStdString(ch).toStdU32String();
+        char ref[16];
+        std::snprintf(ref, sizeof ref, "&#x%x;", static_cast<unsigned>(cp.at(0)));
+        out += ref;
+    }
+    return out;
+}
+
 const char* const kSample =
     "<title>更新情報 Blog</title>\n"
     "ひらがな カタカナ 漢字「日本語」、ＡＢＣ１２３ 〜‖−¢£¬ ※〒→ αβγ АБВ ─│┌ 熙\n"
@@ -101,7 +131,11 @@ TEST(DetectCodeTest, JapaneseDetectionIgnoresMarks) {
 TEST(ConvertToShiftJisTest, MatchesIconvForEveryJapaneseEncoding) {
     // The two-byte sequences of the sample stand beyond the 512 bytes that the UTF-8 scan reads.
     const std::string utf8 = "更新 " + Pad(520) + kSample;
+    // The JIS family converts code for code; from Unicode, look-alikes such as 〜 U+301C and ¢ stay
+    // themselves as references.
     const std::string expected = Iconv(utf8, "UTF-8", "CP932");
+    const std::string expectedFromUnicode = RoundTripOracle(utf8);
+    ASSERT_NE(expectedFromUnicode.find("&#x301c;"), std::string::npos);
     const std::string euc = Iconv(utf8, "UTF-8", "EUC-JP");
     const std::string jis = Iconv(utf8, "UTF-8", "ISO-2022-JP");
     std::string jis78 = jis;  // the same text announced as the 1978 set
@@ -126,7 +160,7 @@ TEST(ConvertToShiftJisTest, MatchesIconvForEveryJapaneseEncoding) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DetectCode(c.text), c.code) << c.name;
-        EXPECT_EQ(ConvertToShiftJis(c.text, c.mode), expected) << c.name;
+        EXPECT_EQ(ConvertToShiftJis(c.text, c.mode), c.code >= 9 ? expectedFromUnicode : expected) << c.name;
     }
 }
 
@@ -181,12 +215,14 @@ TEST(ConvertToShiftJisTest, ModesAndEdgeCases) {
         {"strict, ASCII", "abc", 2, "abc"},
         {"strict, one broken sequence voids all", "ok \xE3\x81\x82 \xE3\x41\x82 ok", 2, ""},
         {"strict, sequence cut off at the end", "ok \xE3\x81", 2, ""},
-        {"strict, two-byte sequence", "\xC2\xA9" "a", 2, "?a"},
-        {"strict, four-byte sequence is one character", "a\xF0\x9F\x98\x80" "b", 2, "a?b"},
-        {"strict, character Shift_JIS cannot hold", "\xE2\x82\xAC" "1", 2, "?1"},
+        {"strict, two-byte sequence", "\xC2\xA9" "a", 2, "&#xa9;a"},
+        {"strict, four-byte sequence is one character", "a\xF0\x9F\x98\x80" "b", 2, "a&#x1f600;b"},
+        {"strict, character Shift_JIS cannot hold", "\xE2\x82\xAC" "1", 2, "&#x20ac;1"},
         {"JIS ends at a NUL", "\x1B$B$\"\x1B(B" + Pad(600) + std::string(1, '\0') + "tail", 0, S("あ") + Pad(600)},
         {"JIS line break inside two-byte mode stays", "\x1B$B$\"\n$\"\x1B(B", 0, S("あ\nあ")},
-        {"EUC-JP JIS X 0212 character keeps the rest in step", "\x8F\xB0\xA1\xA4\xA2" "a", 3, S("?あa")},
+        {"EUC-JP JIS X 0212 character kept as a reference", "\x8F\xB0\xA1\xA4\xA2" "a", 3, "&#x4e02;" + S("あa")},
+        {"EUC-JP JIS X 0212 character CP932 holds", "\x8F\xB0\xA9" "a", 3, "\xFA\x68" "a"},
+        {"EUC-JP JIS X 0212 cut off", "a\x8F\xB0", 3, "a?"},
         {"EUC-JP lone lead byte keeps the ASCII after it", "\xB0<a>", 3, "?<a>"},
         {"EUC-JP 0x80 and 0xFF copied", "\x80\xFF", 3, "\x80\xFF"},
     };
@@ -222,9 +258,10 @@ TEST(FeedFilesTest, EucJpFeedsAreDetectedAndConvertedLikeIconv) {
 
         // The same text in the other encodings the program meets.
         const std::string utf8 = Iconv(text, "EUC-JP", "UTF-8");
-        EXPECT_EQ(ConvertToShiftJis(utf8, 2), expected) << name;
-        EXPECT_EQ(ConvertToShiftJis("\xEF\xBB\xBF" + utf8, 0), expected) << name;
-        EXPECT_EQ(DecodeUtf8Text(utf8), expected) << name;
+        const std::string fromUnicode = RoundTripOracle(utf8);
+        EXPECT_EQ(ConvertToShiftJis(utf8, 2), fromUnicode) << name;
+        EXPECT_EQ(ConvertToShiftJis("\xEF\xBB\xBF" + utf8, 0), fromUnicode) << name;
+        EXPECT_EQ(DecodeUtf8Text(utf8), fromUnicode) << name;
         std::string jis;
         try {
             jis = Iconv(text, "EUC-JP", "ISO-2022-JP");
@@ -270,8 +307,8 @@ TEST(DecodeUtf8TextTest, DecodesWithoutCheckingFollowingBytes) {
         {"empty", "", ""},
         {"kana and ASCII", "a\xE3\x81\x82" "b", S("aあb")},
         {"ends at NUL", std::string("ab\0\xE3\x81\x82", 6), "ab"},
-        {"two-byte Latin letter CP932 lacks", "\xC3\xA9" "a", "?a"},
-        {"four-byte character", "\xF0\x9F\x98\x80" "a", "?a"},
+        {"two-byte Latin letter CP932 lacks", "\xC3\xA9" "a", "&#xe9;a"},
+        {"four-byte character", "\xF0\x9F\x98\x80" "a", "&#x1f600;a"},
         {"missing bytes at the end count as 0x00", "a\xE3\x80", S("a　")},
         {"following byte taken whatever it is", "\xE3\x41\x82" "z", S("あz")},
     };

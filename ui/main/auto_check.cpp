@@ -154,12 +154,13 @@ void TForm1::AutoCheckRunFinished() {
         // found by its URL in the rebuilt lists.
         const std::string siteUrl = SelectedUrl(lvSiteList, *CategoryView);
         const std::string visitUrl = SelectedUrl(lvVisitSite, *VisitList);
+        // Days in the tray must lose no check result; a failure is tried again at the next run
+        // and at close, where the user is asked. Saving may merge in a copy written elsewhere and
+        // rebuild the lists, so the selection is looked up after it.
+        if (!DataFileBlocked) SaveSiteDataFile();
         RefreshVisitSites(false);
         SelectUrl(lvSiteList, *CategoryView, siteUrl);
         SelectUrl(lvVisitSite, *VisitList, visitUrl);
-        // Days in the tray must lose no check result; a failure is tried again at the next run
-        // and at close, where the user is asked.
-        if (!DataFileBlocked) SaveSiteDataFile();
     } else {
         RefreshVisitSites(true);
     }

@@ -29,6 +29,7 @@
 #include "check/visit_list.h"
 #include "store/ini_file.h"
 #include "store/site_data.h"
+#include "store/site_file_sync.h"
 #include "store/site_table.h"
 #include "support/codepage.h"
 #include "support/image_list.h"
@@ -342,12 +343,77 @@ void TForm1::ShowSelectedCategory() {
     ShowCategory(*name);
 }
 
+namespace {
+// A changed data file that does not read is left alone; the user must hear where the list went.
+void ReportConflictCopy(QWidget* parent, const QString& dataPath, const SiteFileSyncResult& r) {
+    if (r.outcome != SiteFileSyncResult::Conflict) return;
+    ShowMessage(parent, Tr("他で変更されたサイトデータファイルが読めないため、統合も上書きもしませんでした。\n%1\n%2\n\n"
+                           "このプログラムのサイトリストは次のファイルに保存しました。\n%3")
+                            .arg(dataPath, SjisToQString(r.Error),
+                                 QFile::decodeName(QByteArray::fromStdString(r.ConflictPath))));
+}
+}  // namespace
+
 bool TForm1::SaveSiteDataFile(QString* error) {
     std::string why;
-    const bool ok = SaveSiteData(QFile::encodeName(DataFilePath()).toStdString(), *SiteTableList,
-                                 ftBlogCategories->ToCategoryTree(), &why);
-    if (!ok && error) *error = QString::fromLocal8Bit(why.c_str());
-    return ok;
+    if (!siteSync_) {
+        const bool ok = SaveSiteData(QFile::encodeName(DataFilePath()).toStdString(), *SiteTableList,
+                                     ftBlogCategories->ToCategoryTree(), &why);
+        if (!ok && error) *error = SjisToQString(why);
+        return ok;
+    }
+    const SiteFileSyncResult r = siteSync_->Sync(*SiteTableList, ftBlogCategories->ToCategoryTree(), true);
+    if (r.MergeDone) TakeMergedList(r.Merge);
+    ReportConflictCopy(this, DataFilePath(), r);
+    if (r.outcome == SiteFileSyncResult::Failed) {
+        if (error) *error = SjisToQString(r.Error);
+        return false;
+    }
+    return true;
+}
+
+void TForm1::WatchSiteDataFile(std::string bytesRead) {
+    siteSync_ = std::make_unique<SiteFileSync>(QFile::encodeName(DataFilePath()).toStdString());
+    siteSync_->SetBase(std::move(bytesRead));
+    siteSync_->Watch();
+    siteSyncRetry_ = new QTimer(this);
+    siteSyncRetry_->setSingleShot(true);
+    siteSyncRetry_->setInterval(2000);
+    connect(siteSyncRetry_, &QTimer::timeout, this, &TForm1::SiteDataFileChanged);
+    connect(siteSync_.get(), &SiteFileSync::FileChanged, this, &TForm1::SiteDataFileChanged);
+}
+
+void TForm1::SiteDataFileChanged() {
+    if (!siteSync_ || DataFileBlocked) return;
+    // The list must hold still while it is merged: a check writes into it by position, and an open
+    // registration, edit or question acts on what it showed.
+    if (Checking.load() || oneSiteSteps_ > 0 || QApplication::activeModalWidget() ||
+        (Form2 && Form2->isVisible())) {
+        siteSyncRetry_->start();
+        return;
+    }
+    const SiteFileSyncResult r = siteSync_->Sync(*SiteTableList, ftBlogCategories->ToCategoryTree(), false);
+    if (r.MergeDone) TakeMergedList(r.Merge);
+    ReportConflictCopy(this, DataFilePath(), r);
+}
+
+void TForm1::TakeMergedList(const SiteListMerge& merge) {
+    const auto selected = SelectedCategory();
+    *SiteTableList = merge.Merged.Sites;
+    ftBlogCategories->LoadCategoryTree(merge.Merged.Tree);
+    ftBlogCategories->expandAll();
+    QTreeWidgetItem* keep = nullptr;
+    for (QTreeWidgetItem* item : ftBlogCategories->AllNodes())
+        if (selected && CategoryTreeWidget::NodeText(item) == *selected) keep = item;
+    if (!keep) keep = ftBlogCategories->topLevelItem(0);
+    if (keep) ftBlogCategories->setCurrentItem(keep);
+    if (const auto name = SelectedCategory()) ShowCategory(*name);
+    RefreshVisitSites(false);
+    RefillRegistrationCategories();
+    StatusBar1->showMessage(Tr("他で変更されたサイトリストを統合しました: 追加 %1 件、削除 %2 件、競合 %3 件")
+                                .arg(merge.Added)
+                                .arg(merge.Deleted)
+                                .arg(merge.Conflicts));
 }
 
 void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {

@@ -18,6 +18,7 @@
 #include "store/site_record.h"
 
 class QMenu;
+class QTimer;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -29,6 +30,8 @@ namespace hanabira {
 
 class CategoryTreeWidget;
 class NoticeSender;
+class SiteFileSync;
+struct SiteListMerge;
 class TMWIniFile;
 class TMWUtility;
 class TForm2;
@@ -99,7 +102,11 @@ public:
     void ShowCategory(const std::string& name);
     void RefillRegistrationCategories();
     void MarkVisited(const std::string& url);
+    // Saves the data file; a copy written there by another computer meanwhile is merged in first.
     bool SaveSiteDataFile(QString* error = nullptr);
+    // Watches the data file for copies written elsewhere (a synced folder); bytesRead is what the
+    // start read from it (empty when there was none).
+    void WatchSiteDataFile(std::string bytesRead);
     std::optional<std::string> SelectedCategory() const;  // text of the selected node
 
     // The rows of the two lists, formatted when the view paints them.
@@ -177,6 +184,11 @@ private:
     std::vector<std::string> RunNewVisitSites() const;
     struct AutoCheckState;
     std::unique_ptr<AutoCheckState> autoCheck_;
+    // Merges in a copy of the data file written elsewhere, now or as soon as nothing is in progress.
+    void SiteDataFileChanged();
+    void TakeMergedList(const SiteListMerge& merge);
+    std::unique_ptr<SiteFileSync> siteSync_;
+    QTimer* siteSyncRetry_ = nullptr;
 
     void BuildLayout();
     void BuildActions();
