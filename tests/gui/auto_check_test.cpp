@@ -52,13 +52,14 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
     server.Set("/b.rdf", SiteAnswer{200, "Mon, 07 Dec 2026 03:00:00 GMT", "", 200, newer});
     server.Set("/c.rdf", SiteAnswer{404, "", "", 404, ""});
 
+    hanabira::ScheduleTime now =
+        std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + 1h;  // outlives the window
     hanabira::TForm1 form(QString::fromStdString(dir.path().string()));
     auto* form2 = new hanabira::TForm2(&form);
     form.AttachRegistrationWindow(form2);
     form.CheckDelayMs = 0;
     hanabira::RunStartupSequence(form);
     form.show();
-    hanabira::ScheduleTime now = std::chrono::sys_days{std::chrono::year{2026} / 12 / 9} + 1h;
     form.SetAutoCheckClock([&now] { return now; });
     auto owned = std::make_unique<RecordedNotices>();
     RecordedNotices& notices = *owned;
