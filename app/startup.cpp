@@ -69,6 +69,7 @@ void RunStartupSequence(TForm1& form) {
     }
     const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
     form.CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
+    form.SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
     form.DataFileName = ChooseDataFileName(form.ProgramFolder, ini.ReadValue("BlogDataFileName"));
 
     RestoreFormPos(ini, &form, false);
@@ -134,6 +135,7 @@ void RunStartupSequence(TForm1& form) {
     form.Utility->SetupEditors();
     ResetPageControls();
     form.Utility->AttachToMainForm(&form);
+    form.InstallTrayMenu();
 }
 
 void CloseOnTerminationSignals(QWidget* window) {

@@ -78,6 +78,19 @@ bool TfrBrowserBase::ApplicationTerminating() {
     return g_terminating.load() || QCoreApplication::closingDown();
 }
 
+namespace {
+int g_waitDepth = 0;
+
+// Events processed from inside a wait.
+void ProcessEventsInWait() {
+    ++g_waitDepth;
+    QCoreApplication::processEvents();
+    --g_waitDepth;
+}
+}  // namespace
+
+bool TfrBrowserBase::InWait() { return g_waitDepth > 0; }
+
 TfrBrowserBase::TfrBrowserBase(QWidget* parent) : QWidget(parent) {
     setObjectName("frBrowserBase1");
     auto* layout = new QVBoxLayout(this);
@@ -88,7 +101,7 @@ TfrBrowserBase::TfrBrowserBase(QWidget* parent) : QWidget(parent) {
     QueryStatus = [this](const std::string& url) {
         QPointer<TfrBrowserBase> self(this);
         RequestControl control;
-        control.pump = [] { QCoreApplication::processEvents(); };
+        control.pump = [] { ProcessEventsInWait(); };
         control.abort = [self] { return !self || self->FStopRequested || ApplicationTerminating(); };
         std::string status, lastModified;
         QueryUrlStatus(url, status, lastModified, control);
@@ -102,7 +115,7 @@ TfrBrowserBase::~TfrBrowserBase() {
 
 bool TfrBrowserBase::ProcessEventsOnce() {
     QPointer<TfrBrowserBase> self(this);
-    QCoreApplication::processEvents();
+    ProcessEventsInWait();
     return !self.isNull();
 }
 

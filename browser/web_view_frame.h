@@ -69,6 +69,9 @@ public:
     // Set when the program is closing: every wait then ends at once.
     static void SetApplicationTerminating(bool terminating);
     static bool ApplicationTerminating();
+    // True while events are processed from inside one of the frames' waits: what runs then runs in
+    // the middle of a wait (the automatic check holds back).
+    static bool InWait();
 
     // The view's events, by the names the rest of the program knows them.
     void wbBrowserBeforeNavigate2(const QString& url);

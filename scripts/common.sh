@@ -6,7 +6,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev qt6-webengine-dev
   libcurl4-openssl-dev ca-certificates fonts-noto-cjk qt6-translations-l10n)
-TEST_PACKAGES=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb xauth imagemagick)
+TEST_PACKAGES=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb xauth imagemagick dbus-daemon)
 BENCH_PACKAGES=(libbenchmark-dev libcpp-httplib-dev)
 
 # Installs the Debian packages among "$@" that are not installed yet. Quick when nothing is missing.

@@ -78,7 +78,7 @@ TEST_F(ProgramTest, FirstCloseWritesTheSettingsFileInItsLayout) {
     text.replace(QRegularExpression("-?[0-9]+"), "N");
     const QString expected =
         "FormN.Pos=N\tN\tN\tN\r\nFormN.Pos=N\tN\tN\tN\r\nFormN.Pos=N\tN\tN\tN\r\n"
-        "BlogDataFileName=RssSites.dat\r\nMySiteSelect=\r\nCheckConnections=N"
+        "BlogDataFileName=RssSites.dat\r\nMySiteSelect=\r\nCheckConnections=N\r\nAutoCheckMinutes=N"
         "\t#_MWDivKeyValues_#\t\t#_MWDivMultiLine_#\t"
         "<!--ftBlogCategories.width\t_Props_\t-->N<!--/ftBlogCategories.width\t_Props_\t-->\r\n"
         "<!--PanelN.width\t_Props_\t-->N<!--/PanelN.width\t_Props_\t-->\r\n"

@@ -42,6 +42,7 @@
 #include "support/virtual_list_model.h"
 #include "support/window_utility.h"
 #include "register/registration_window.h"
+#include "ui/main/auto_check.h"
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/opml_commands.h"
 
@@ -88,6 +89,7 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
     BuildActions();
     BuildLayout();
     BuildCheckReport();
+    BuildAutoCheck();
     ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
     resize(621, 418);
 
@@ -99,6 +101,7 @@ TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() {
+    StopAutoCheck();
     // Wait for a running check: its hand-off steps need this thread's event processing.
     for (int round = 0; round < 1001 && Checking.load(); ++round) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -781,6 +784,7 @@ void TForm1::acRefreshVisitSitesExecute() { RefreshVisitSites(true); }
 
 void TForm1::StartRssCheck() {
     if (CheckThread && Checking.load()) return;  // never a second worker
+    AutoCheckRunStarted();
     CheckThread = new TMWRSSCheck(
         bridge_, CheckDelayMs, [this](TMWRSSCheck* sender) { RssCheckFinished(sender); }, CheckConnections);
     StartCheckReport();
@@ -790,7 +794,7 @@ void TForm1::StartRssCheck() {
 void TForm1::RssCheckFinished(TMWRSSCheck* sender) {
     EndCheckReport(sender);
     if (sender == CheckThread) CheckThread = nullptr;
-    RefreshVisitSites(true);
+    AutoCheckRunFinished();  // the visit list, and for a scheduled run the save and the notice
     UpdateActions();
 }
 
@@ -907,6 +911,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
     IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
     IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
+    IniFile->WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
     // It refuses by itself to replace a file it could not read (the user heard of that at start);
     // any other failure the user must hear of, or the day's settings would vanish unnoticed.
     if (!IniFile->WriteSettings() && !IniFile->Blocked()) {
@@ -926,6 +931,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         }
     }
     acAbortRssExecute();
+    StopAutoCheck();
     // Waits in the comment window's browser end at once from here on.
     TfrBrowserBase::SetApplicationTerminating(true);
     event->accept();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_schedule.h"
 #include "check/rss_check.h"
 #include "store/light_strings.h"
 #include "store/site_record.h"
@@ -33,6 +34,7 @@ class QTreeWidgetItem;
 namespace hanabira {
 
 class CategoryTreeWidget;
+class NoticeSender;
 class SiteFileSync;
 struct SiteListMerge;
 class TMWIniFile;
@@ -173,6 +175,22 @@ public:
     // The context menu of a site list, asked for at pos (viewport coordinates): selects the row there.
     void SiteListMenuRequested(QTreeView* list, const QPoint& pos);
 
+    // The automatic check (ui/main/auto_check.cpp): a check of all sites every so many minutes,
+    // and a desktop notice of the sites a run added to the visit list.
+    int AutoCheckMinutes() const;
+    void SetAutoCheckMinutes(int minutes);  // one of AutoCheckChoices(); anything else turns it off
+    // One tick of the schedule (a timer calls it every second): starts a due run unless something
+    // is going on that a run must not cut into.
+    void ScheduleTick();
+    bool AutoCheckPutOff() const;
+    // The tray icon's menu; after the tray icon exists.
+    void InstallTrayMenu();
+    // The wall clock of the schedule, and where the notice goes (tests replace both).
+    void SetAutoCheckClock(std::function<ScheduleTime()> clock);
+    void SetNoticeSender(std::unique_ptr<NoticeSender> sender);
+    QMenu* AutoCheckMenu() const;
+    bool ScheduledRunUnderWay() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;  // the close query
     bool event(QEvent* event) override;
@@ -189,6 +207,16 @@ private:
     std::map<std::string, FailedSite> failedSites_;
     int lastRunEntered_ = 0;
 
+    void BuildAutoCheck();
+    void StopAutoCheck();  // no scheduled run from here on (the window is closing)
+    void AutoCheckRunStarted();
+    void AutoCheckRunFinished();
+    void UpdateAutoCheckTexts();
+    void ShowVisitListFromNotice();
+    // The sites that entered the visit list during the run that just ended (titles, Shift_JIS).
+    std::vector<std::string> RunNewVisitSites() const;
+    struct AutoCheckState;
+    std::unique_ptr<AutoCheckState> autoCheck_;
     // Merges in a copy of the data file written elsewhere, now or as soon as nothing is in progress.
     void SiteDataFileChanged();
     void TakeMergedList(const SiteListMerge& merge);
