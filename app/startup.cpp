@@ -1,9 +1,9 @@
 #include "app/startup.h"
 
 #include <QFile>
-#include <QTimer>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QTreeWidgetItem>
 
 #include <sys/socket.h>

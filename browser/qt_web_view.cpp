@@ -342,7 +342,8 @@ void QtWebView::ReportTitle(const QUrl& url) {
     if (!listener_) return;
     const QString title = page_->title();
     // An untitled page is reported as untitled, so the window keeps its own caption.
-    listener_->TitleChange(IsAddressTitle(title, url) || IsAddressTitle(title, page_->url()) ? QString() : title);
+    const bool untitled = IsAddressTitle(title, url) || IsAddressTitle(title, page_->url());
+    listener_->TitleChange(untitled ? QString() : title);
 }
 
 void QtWebView::ReportCommandState() {

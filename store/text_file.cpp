@@ -18,10 +18,6 @@
 
 namespace hanabira {
 
-namespace {
-
-}  // namespace
-
 std::string ErrnoText(int err) {
     switch (err) {
         case ENOENT: return "ファイルまたはフォルダがありません";

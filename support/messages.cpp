@@ -38,11 +38,13 @@ int TitleBarWidth(const QString& title) {
 void KeepTitleWhole(QMessageBox& box) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     if (!grid) return;
-    grid->addItem(new QSpacerItem(TitleBarWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
-                  grid->rowCount(), 0, 1, grid->columnCount());
+    grid->addItem(
+        new QSpacerItem(TitleBarWidth(box.windowTitle()), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->rowCount(), 0, 1, grid->columnCount());
 }
 
-int RunMessageBox(QMessageBox::Icon icon, QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
+int RunMessageBox(QMessageBox::Icon icon, QWidget* parent, const QString& text,
+                  QMessageBox::StandardButtons buttons,
                   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton) {
     QMessageBox box(icon, BoxTitle(), text, buttons, parent);
     if (defaultButton != QMessageBox::NoButton) box.setDefaultButton(defaultButton);
@@ -62,7 +64,8 @@ void FitInputBox(QInputDialog& box, const QString& initial) {
     int width = std::max(TitleBarWidth(box.windowTitle()) - kDialogMargins,
                          edit->fontMetrics().horizontalAdvance(initial) + kEditFrame);
     int limit = kMaxInputWidth;
-    if (const QScreen* screen = box.screen()) limit = std::min(limit, screen->availableGeometry().width() - 40);
+    if (const QScreen* screen = box.screen())
+        limit = std::min(limit, screen->availableGeometry().width() - 40);
     edit->setMinimumWidth(std::min(width, limit - kDialogMargins));
 }
 

@@ -121,8 +121,8 @@ int GetExtent(QWidget* w, Qt::Orientation o) {
         const std::optional<int>& value = o == Qt::Horizontal ? p->width : p->height;
         if (value) return *value;
     }
-    // A splitter child of a window never shown has never been laid out: its own size is a
-    // leftover, the splitter holds the size it will be shown at.
+    // A splitter child of a window never shown has never been laid out: its own size is a leftover.
+    // A window gives such a child the size it opens at with SetWidgetExtent, which is read above.
     return Extent(w, o);
 }
 
