@@ -73,8 +73,10 @@ bool CheckBridge::RunOnGui(const std::function<void(CheckHost&)>& f) {
 namespace {
 const char kHeadStep[] = "CheckHEAD... ";
 const char kRssStep[] = "CheckRSS... ";
-// A polite reader's limit: never more than two requests to one host at once.
-constexpr int kPerHost = 2;
+// A person's browser opens six connections to a server at once; a polite reader asks no more of
+// one service, and starts at most 50 requests a second to it.
+constexpr int kPerGroup = 6;
+constexpr int kGroupGapMs = 20;
 // The longest wait for the network before the stop test is asked again.
 constexpr int kPollMs = 50;
 // How far past the first unstarted site the run looks for one whose host has room.
@@ -117,7 +119,7 @@ int CheckConnectionsFromText(std::string_view text) {
         !std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return kDefaultCheckConnections;
     const int n = std::stoi(t);
-    if (n < 1) return kDefaultCheckConnections;
+    if (n < 1 || n == kEarlierDefaultCheckConnections) return kDefaultCheckConnections;
     return std::min(n, kMaxCheckConnections);
 }
 
@@ -186,14 +188,15 @@ bool TMWRSSCheck::StopRequested() const {
 }
 
 // Which site starts next. The strict walk takes them in table order; the concurrent run takes the
-// first one not started whose host has room, so a host with many sites never idles the others.
+// first one not started whose group of hosts has room, so a service with many sites never idles
+// the others.
 class TMWRSSCheck::Walk {
 public:
     Walk(const std::vector<std::string>& feeds, bool strict)
         : strict_(strict), started_(feeds.size(), false) {
         if (strict_) return;
         hosts_.reserve(feeds.size());
-        for (const std::string& feed : feeds) hosts_.push_back(RequestPool::HostOf(feed));
+        for (const std::string& feed : feeds) hosts_.push_back(RequestPool::GroupOf(feed));
     }
     int Next() {
         const int n = static_cast<int>(started_.size());
@@ -221,7 +224,7 @@ private:
     bool HasRoom(const std::string& host) const {
         if (host.empty()) return true;  // no request at all
         const auto it = inFlight_.find(host);
-        return it == inFlight_.end() || it->second < kPerHost;
+        return it == inFlight_.end() || it->second < kPerGroup;
     }
     bool strict_;
     std::vector<bool> started_;
@@ -237,9 +240,9 @@ void TMWRSSCheck::Execute() {
         const bool strict = connections_ == 1;
         RequestPool::Limits limits;
         limits.maxTransfers = connections_;
-        limits.perHost = strict ? 1 : kPerHost;
+        limits.perGroup = strict ? 1 : kPerGroup;
         // The strict walk pauses after every site instead.
-        limits.hostGapMs = strict ? 0 : std::max(Delay, 0);
+        limits.groupGapMs = strict ? 0 : kGroupGapMs;
         RequestPool pool(limits, [this] { return StopRequested(); });
         Walk walk(feeds_, strict);
         std::map<std::uint64_t, SiteJob> active;
@@ -336,6 +339,9 @@ bool TMWRSSCheck::BeginSite(SiteJob& job, RequestPool& pool) {
             }
             return AfterHead(job, stored, pool);
         }
+        case HeadStep::NotVisited:
+            // Its feed is read whatever the HEAD would answer; the line was just read.
+            return AfterHead(job, true, pool);
         case HeadStep::Request:
             break;
     }
@@ -412,9 +418,6 @@ bool TMWRSSCheck::StoreSiteLine(SiteJob& job, std::string TMWBlogListRec::*field
         if (r.outcome != StoreOutcome::Stored) return;
         job.line = std::move(r.line);
         stored = true;
-        Site = job.site;
-        SiteLine = job.line;
-        SiteIndex = job.index;
         if (!step) return;
         std::string line = "[";
         line += FormatDateText(NowDateTime());

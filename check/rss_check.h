@@ -76,7 +76,10 @@ private:
 // The number of sites a run has in flight at once, from the "CheckConnections" setting's text: a
 // missing, non-number or smaller than 1 value gives the default; more than the maximum gives the
 // maximum (beyond it a run gains nothing on a 2-core machine, but holds more sockets and bodies).
-constexpr int kDefaultCheckConnections = 16;
+// 16, the default of earlier versions, is what every settings file written by them holds (there is
+// no window to choose it): it reads as today's default.
+constexpr int kDefaultCheckConnections = 48;
+constexpr int kEarlierDefaultCheckConnections = 16;
 constexpr int kMaxCheckConnections = 64;
 int CheckConnectionsFromText(std::string_view text);
 
@@ -91,9 +94,10 @@ public:
     // Call on the GUI thread. Before it returns it sets the host's Checking flag (so a second start
     // cannot slip in before the thread runs) and takes the site count of the run; then it starts
     // the thread. The object deletes itself after the run (deleteLater).
-    // connections: sites in flight at once (clamped to 1..kMaxCheckConnections), at most two of
-    // them on one host, with delayMs between the starts of two requests to one host. 1 is the
-    // strict walk: one site after another in table order, with a pause of delayMs after each.
+    // connections: sites in flight at once (clamped to 1..kMaxCheckConnections), at most six of
+    // them in one group of hosts (RequestPool::GroupOf), whose requests the pool spaces and
+    // limits. 1 is the strict walk: one site after another in table order, with a pause of
+    // delayMs after each (the concurrent run does not use delayMs).
     TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TMWRSSCheck*)> onFinish,
                 int connections = kDefaultCheckConnections);
     void AbortCheck();
@@ -101,15 +105,10 @@ public:
     // The counts of the run so far; final once OnFinish runs. Read them on the GUI thread.
     const CheckProgress& Progress() const { return progress_; }
     int Seconds() const;
-    int Connections() const { return connections_; }
 
-    int Delay;
+    int Delay;  // the strict walk's pause after each site, in ms
     std::string StatusText;
     std::atomic<bool> Aborted{false};
-    // The site of the latest stored step (several sites are in flight at once: each has its own).
-    TMWBlogListRec Site;
-    std::string SiteLine;
-    int SiteIndex = 0;
     std::function<void(TMWRSSCheck*)> OnFinish;
 
 protected:

@@ -17,6 +17,7 @@ namespace hanabira {
 HeadStep HeadStepOf(const TMWBlogListRec& site) {
     if (!site.HeadCheck.empty()) return HeadStep::Skip;
     if (site.RSSURL.empty()) return HeadStep::NoAddress;
+    if (DateValue(site.LastVisit) == 0) return HeadStep::NotVisited;
     return HeadStep::Request;
 }
 
@@ -62,6 +63,7 @@ SiteCheckResult CheckSiteHeadIn(TLightStrings& table, std::string_view url, cons
     std::string headTime;
     const HeadStep step = HeadStepOf(rec);
     if (step == HeadStep::NoAddress) return SiteCheckResult::Failed;
+    if (step == HeadStep::NotVisited) return SiteCheckResult::NotAsked;
     if (step == HeadStep::Request) {
         std::string answer;
         switch (HeadCheck(rec.RSSURL, answer, control)) {

@@ -16,6 +16,7 @@ enum class SiteCheckResult {
     Failed,     // the request failed, or the site's feed URL changed meanwhile: nothing stored
     NoFeedUrl,  // the site has no feed URL (the feed step only)
     Aborted,    // the stop test ended the request: nothing stored, the table was not touched after it
+    NotAsked,   // no HEAD request for a site never visited: nothing stored
 };
 
 // ---- The rules the one-site check and the check of all sites share ----
@@ -24,7 +25,10 @@ enum class SiteCheckResult {
 enum class HeadStep {
     Skip,       // marked "Skip": no request, and its HEAD date is empty
     NoAddress,  // no feed URL: the request fails without being sent, nothing is stored
-    Request,    // a HEAD request to the feed URL
+    // Never visited (its LastVisit does not read as a date): its feed is read whatever the HEAD
+    // answers, so none is sent and its HEAD date stays as stored.
+    NotVisited,
+    Request,  // a HEAD request to the feed URL
 };
 HeadStep HeadStepOf(const TMWBlogListRec& site);
 
@@ -56,7 +60,7 @@ struct FeedAnswer {
 FeedAnswer JudgeFeedAnswer(RequestResult result, const std::string& text, const std::string& failure);
 
 // HEAD step of the site whose SiteURL is url (the first such line). A "Skip" site makes no request
-// and gets an empty HeadTime. control's pump runs while the request waits; the table may change
+// and gets an empty HeadTime; a site never visited makes none and keeps its HeadTime (NotAsked). control's pump runs while the request waits; the table may change
 // meanwhile, so the result is stored where the site is found afterwards, and only its HeadTime is
 // written into the line as it is then. When control's stop test ends the request, the table is
 // not touched again (it may be gone with its window).

@@ -5,7 +5,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev qt6-webengine-dev
-  libcurl4-openssl-dev ca-certificates fonts-noto-cjk qt6-translations-l10n)
+  libcurl4-openssl-dev libpsl-dev publicsuffix ca-certificates fonts-noto-cjk qt6-translations-l10n)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libcpp-httplib-dev xvfb xauth imagemagick dbus-daemon)
 BENCH_PACKAGES=(libbenchmark-dev libcpp-httplib-dev)
 

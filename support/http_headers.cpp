@@ -1,5 +1,9 @@
 #include "support/http_headers.h"
 
+#include <curl/curl.h>
+
+#include <algorithm>
+
 #include "support/sjis_text.h"
 
 namespace hanabira {
@@ -51,6 +55,20 @@ std::vector<std::string> HeaderFieldValues(std::string_view statusAndHeaders, st
         inField = true;
     });
     return values;
+}
+
+long RetryAfterSeconds(std::string_view statusAndHeaders, std::time_t now) {
+    const std::vector<std::string> values = HeaderFieldValues(statusAndHeaders, "Retry-After");
+    if (values.empty() || values.front().empty()) return -1;
+    const std::string& v = values.front();
+    if (std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Beyond a day it is as good as "never": the digits need not fit a long.
+        if (v.size() > 6) return 86400;
+        return std::stol(v);
+    }
+    const std::time_t at = curl_getdate(v.c_str(), nullptr);
+    if (at == -1) return -1;
+    return std::max<long>(0, static_cast<long>(at - now));
 }
 
 }  // namespace hanabira

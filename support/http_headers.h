@@ -1,5 +1,6 @@
 #pragma once
 // Header fields of an HTTP answer, read as HTTP defines them.
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,5 +13,9 @@ namespace hanabira {
 // the field above it (obsolete folding), joined with one blank. Lines without a colon, such as the
 // status line, are no fields.
 std::vector<std::string> HeaderFieldValues(std::string_view statusAndHeaders, std::string_view name);
+
+// How long a server asks to be left alone by its Retry-After field (seconds, or an HTTP date
+// measured from now), never below 0; -1 when there is no such field or it does not read.
+long RetryAfterSeconds(std::string_view statusAndHeaders, std::time_t now);
 
 }  // namespace hanabira

@@ -1,12 +1,15 @@
 #include "support/web_fetch.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <libpsl.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <memory>
@@ -58,6 +61,7 @@ struct MultiDeleter {
 struct Handle {
     std::unique_ptr<CURL, EasyDeleter> easy;
     std::unique_ptr<curl_slist, SlistDeleter> headers;
+    std::unique_ptr<curl_slist, SlistDeleter> resolve;
 };
 
 bool AskedToAbort(Transfer& t) {
@@ -155,7 +159,19 @@ Handle BuildHandle(Request kind, const std::string& url, Transfer& t, bool compr
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);  // time-outs without signals: safe on any thread
-    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // HTTP/2 where a server offers it over TLS; plain HTTP stays HTTP/1.1. In a pool, a request
+    // waits for a connection being opened to its host rather than opening another beside it, so
+    // that the requests to one host share one connection.
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    // Only HTTPS may multiplex: plain HTTP requests must not wait for one another's connections
+    // (they would then start together, not spaced as the pool starts them).
+    if (curl_strnequal(url.c_str(), "https://", 8)) curl_easy_setopt(e, CURLOPT_PIPEWAIT, 1L);
+    if (!limits.resolve.empty()) {
+        curl_slist* names = nullptr;
+        for (const std::string& entry : limits.resolve) names = curl_slist_append(names, entry.c_str());
+        h.resolve.reset(names);
+        curl_easy_setopt(e, CURLOPT_RESOLVE, names);
+    }
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSec);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSec);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedTimeSec);
@@ -252,8 +268,11 @@ RequestResult FetchOutcome(CURL* e, CURLcode rc, const Transfer& t, std::string&
         ok = true;
     } else if (t.capped) {
         ok = answered;  // stopped on purpose: what was read counts
-    } else if (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR) {
-        ok = answered;  // the server closed early: the body ends where its bytes end
+    } else if (rc == CURLE_PARTIAL_FILE || rc == CURLE_RECV_ERROR || rc == CURLE_HTTP2 ||
+               rc == CURLE_HTTP2_STREAM) {
+        // The server closed early (over HTTP/2: reset the stream or the connection): the body
+        // ends where its bytes end.
+        ok = answered;
     }
     // Time-outs and every other error are failures.
     if (!ok) stream.resize(t.bodyStart);
@@ -457,20 +476,37 @@ RequestResult FetchFeed(const std::string& url, std::string& text, const Request
 
 // ---- RequestPool ----
 
+namespace {
+// How long a group that answered 429 or 503 without Retry-After waits: this at first, doubled at
+// each further such answer, never more than kMaxRetryWaitSec.
+constexpr long kFirstBackOffSec = 5;
+constexpr long kMaxRetryWaitSec = 60;
+
+bool AsksToSlowDown(long status) {
+    return status == 429 || status == 503;
+}
+}  // namespace
+
 struct RequestPool::Impl {
     using Clock = std::chrono::steady_clock;
     struct Entry {
         std::uint64_t tag = 0;
         Kind kind = Kind::Head;
-        std::string url, host;
-        Transfer t;  // the callbacks point here: entries never move
+        std::string url, group;
+        bool retried = false;  // answered 429 or 503 once already
+        Transfer t;            // the callbacks point here: entries never move
         Handle h;
         std::string body;
     };
-    struct HostState {
+    struct GroupState {
         int running = 0;
         bool started = false;
         Clock::time_point lastStart{};
+        // Set once the group asked to be left alone: it keeps its pause and its smaller share.
+        bool slowed = false;
+        int limit = 0;  // transfers at once (0: the pool's perGroup)
+        Clock::time_point pausedUntil{};
+        long backOffSec = 0;
     };
 
     Limits limits;
@@ -479,7 +515,7 @@ struct RequestPool::Impl {
     std::unique_ptr<CURLM, MultiDeleter> multi;
     std::deque<std::unique_ptr<Entry>> queue;
     std::map<CURL*, std::unique_ptr<Entry>> running;
-    std::map<std::string, HostState> hosts;
+    std::map<std::string, GroupState> groups;
     std::vector<Finished> ready;  // ended without a transfer (no address)
 
     ~Impl() {
@@ -499,20 +535,31 @@ struct RequestPool::Impl {
         return stopped;
     }
 
-    Clock::duration Gap() const { return std::chrono::milliseconds(std::max(limits.hostGapMs, 0)); }
+    Clock::duration Gap() const { return std::chrono::milliseconds(std::max(limits.groupGapMs, 0)); }
+    int PerGroup() const { return std::max(limits.perGroup, 1); }
 
-    // Why a queued request to host waits: 0 = it may start; > 0 = the host's gap ends in that many
-    // ms; < 0 = the host is full.
-    long WaitOf(const std::string& host, Clock::time_point now) const {
-        const auto it = hosts.find(host);
-        if (it == hosts.end()) return 0;
-        const HostState& h = it->second;
-        if (h.running >= std::max(limits.perHost, 1)) return -1;
-        if (!h.started) return 0;
-        const auto left = h.lastStart + Gap() - now;
+    static long CeilMs(Clock::duration d) {
+        return std::max<long>(1, static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(d).count()));
+    }
+
+    // Why a queued request to group waits: 0 = it may start; > 0 = the group's gap or pause ends
+    // in that many ms; < 0 = the group is full.
+    long WaitOf(const std::string& group, Clock::time_point now) const {
+        const auto it = groups.find(group);
+        if (it == groups.end()) return 0;
+        const GroupState& g = it->second;
+        if (g.slowed && g.pausedUntil > now) return CeilMs(g.pausedUntil - now);
+        if (g.running >= (g.limit > 0 ? g.limit : PerGroup())) return -1;
+        if (!g.started) return 0;
+        const auto left = g.lastStart + Gap() - now;
         if (left <= Clock::duration::zero()) return 0;
-        return std::max<long>(1,
-                              static_cast<long>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+        return CeilMs(left);
+    }
+
+    size_t BodiesHeld() const {
+        size_t held = 0;
+        for (const auto& [easy, entry] : running) held += entry->body.size();
+        return held;
     }
 
     void Finish(Entry& e, RequestResult r, CURL* easy, CURLcode rc, std::vector<Finished>& out) {
@@ -535,12 +582,16 @@ struct RequestPool::Impl {
     void StartReady() {
         const auto now = Clock::now();
         const size_t cap = static_cast<size_t>(std::max(limits.maxTransfers, 1));
+        // Feed bodies are what a run holds in memory; HEAD requests hold none and may go on.
+        const bool bodiesFull = BodiesHeld() > limits.bodyBudgetBytes;
         for (auto it = queue.begin(); it != queue.end() && running.size() < cap;) {
             Entry& e = **it;
-            if (WaitOf(e.host, now) != 0) {
+            if (WaitOf(e.group, now) != 0 || (bodiesFull && e.kind == Kind::Feed)) {
                 ++it;
                 continue;
             }
+            e.t = Transfer{};
+            e.body.clear();
             e.t.body = &e.body;
             e.t.bodyStart = 0;
             e.t.abort = &abort;
@@ -552,24 +603,44 @@ struct RequestPool::Impl {
                 it = queue.erase(it);
                 continue;
             }
-            HostState& h = hosts[e.host];
-            ++h.running;
-            h.started = true;
-            h.lastStart = now;
+            GroupState& g = groups[e.group];
+            ++g.running;
+            g.started = true;
+            g.lastStart = now;
             running.emplace(easy, std::move(*it));
             it = queue.erase(it);
         }
     }
 
-    // The shortest wait of a queued request held only by its host's gap; -1 when none is.
+    // The shortest wait of a queued request held only by its group's gap or pause; -1 when none is.
     long NextGapEnd() const {
         const auto now = Clock::now();
         long next = -1;
         for (const auto& e : queue) {
-            const long w = WaitOf(e->host, now);
+            const long w = WaitOf(e->group, now);
             if (w > 0 && (next < 0 || w < next)) next = w;
         }
         return next;
+    }
+
+    // A 429 or 503 answer, the first for this request: its group waits and keeps a smaller share,
+    // and the request goes back to the head of the queue. False when the answer is final.
+    bool Requeue(std::unique_ptr<Entry>& e, CURL* easy, CURLcode rc) {
+        if (e->retried || e->t.aborted || rc != CURLE_OK || !AsksToSlowDown(ResponseCode(easy))) return false;
+        GroupState& g = groups[e->group];
+        long wait = RetryAfterSeconds(JoinLines(e->t.headerLines), std::time(nullptr));
+        if (wait < 0) {
+            g.backOffSec = g.backOffSec > 0 ? g.backOffSec * 2 : kFirstBackOffSec;
+            wait = g.backOffSec;
+        }
+        wait = std::min(wait, kMaxRetryWaitSec);
+        g.slowed = true;
+        g.limit = std::max(1, (g.limit > 0 ? g.limit : PerGroup()) / 2);
+        g.pausedUntil = std::max(g.pausedUntil, Clock::now() + std::chrono::seconds(wait));
+        e->retried = true;
+        e->h = Handle{};
+        queue.push_front(std::move(e));
+        return true;
     }
 
     void Collect(std::vector<Finished>& out) {
@@ -583,22 +654,24 @@ struct RequestPool::Impl {
             std::unique_ptr<Entry> e = std::move(it->second);
             running.erase(it);
             curl_multi_remove_handle(multi.get(), easy);
-            Release(e->host);
+            Release(e->group);
+            if (Requeue(e, easy, rc)) continue;
             Finish(*e, RequestResult::Ok, easy, rc, out);
         }
     }
 
-    void Release(const std::string& host) {
-        const auto it = hosts.find(host);
-        if (it != hosts.end() && it->second.running > 0) --it->second.running;
-        // Hosts without a transfer whose gap is over are forgotten: the map stays as small as the
-        // requests in flight, however many hosts a run visits.
+    void Release(const std::string& group) {
+        const auto it = groups.find(group);
+        if (it != groups.end() && it->second.running > 0) --it->second.running;
+        // Groups without a transfer whose gap is over are forgotten (but those that asked to be
+        // left alone): the map stays as small as the requests in flight, however many groups a
+        // run visits.
         const auto now = Clock::now();
-        for (auto h = hosts.begin(); h != hosts.end();) {
-            if (h->second.running == 0 && now - h->second.lastStart >= Gap())
-                h = hosts.erase(h);
+        for (auto g = groups.begin(); g != groups.end();) {
+            if (g->second.running == 0 && !g->second.slowed && now - g->second.lastStart >= Gap())
+                g = groups.erase(g);
             else
-                ++h;
+                ++g;
         }
     }
 
@@ -611,7 +684,7 @@ struct RequestPool::Impl {
         for (auto& entry : queue)
             Finish(*entry, RequestResult::Aborted, nullptr, CURLE_ABORTED_BY_CALLBACK, out);
         queue.clear();
-        hosts.clear();
+        groups.clear();
     }
 };
 
@@ -624,7 +697,7 @@ RequestPool::RequestPool(Limits limits, AbortTest abort) : impl_(std::make_uniqu
         // Idle connections beyond the transfers in flight are closed: a run over thousands of
         // hosts holds no more sockets than it has transfers.
         curl_multi_setopt(m, CURLMOPT_MAXCONNECTS, static_cast<long>(std::max(limits.maxTransfers, 1)));
-        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(std::max(limits.perHost, 1)));
+        curl_multi_setopt(m, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(std::max(limits.perGroup, 1)));
     }
 }
 
@@ -635,10 +708,10 @@ void RequestPool::Add(std::uint64_t tag, Kind kind, const std::string& url) {
     e->tag = tag;
     e->kind = kind;
     e->url = url;
-    e->host = HostOf(url);
+    e->group = GroupOf(url);
     // A bare host name is no URL, and without a multi handle nothing can run: both fail at once.
-    if (e->host.empty() || !impl_->multi) {
-        impl_->Finish(*e, RequestResult::Failed, nullptr, e->host.empty() ? CURLE_URL_MALFORMAT : CURLE_FAILED_INIT, impl_->ready);
+    if (e->group.empty() || !impl_->multi) {
+        impl_->Finish(*e, RequestResult::Failed, nullptr, e->group.empty() ? CURLE_URL_MALFORMAT : CURLE_FAILED_INIT, impl_->ready);
         return;
     }
     impl_->queue.push_back(std::move(e));
@@ -685,6 +758,60 @@ int RequestPool::Queued() const {
 
 int RequestPool::Running() const {
     return static_cast<int>(impl_->running.size());
+}
+
+namespace {
+
+// The suffixes of the domain registries (".jp", ".co.jp", ".com", ...), as the system keeps them up
+// to date, else as libpsl was built with them. Read once; never freed.
+const psl_ctx_t* PublicSuffixes() {
+    static const psl_ctx_t* psl = [] {
+        const psl_ctx_t* latest = psl_latest(nullptr);
+        return latest ? latest : psl_builtin();
+    }();
+    return psl;
+}
+
+// The name one label below the longest registry suffix of host ("a.b.example.co.jp" ->
+// "example.co.jp"); empty when host has no known suffix or is one. The list's private section
+// (blog services that give each user a subdomain, such as "blogspot.com") is left out on purpose:
+// those subdomains are still one service's servers.
+std::string RegistrableDomain(const std::string& host) {
+    const psl_ctx_t* psl = PublicSuffixes();
+    if (!psl || host.empty()) return std::string();
+    size_t label = std::string::npos;  // where the label before the suffix tried begins
+    for (size_t start = 0;;) {
+        if (psl_is_public_suffix2(psl, host.c_str() + start, PSL_TYPE_ICANN | PSL_TYPE_NO_STAR_RULE))
+            return label == std::string::npos ? std::string() : host.substr(label);
+        const size_t dot = host.find('.', start);
+        if (dot == std::string::npos) return std::string();
+        label = start;
+        start = dot + 1;
+    }
+}
+
+bool IsAddress(const std::string& host) {
+    unsigned char buf[16];
+    if (!host.empty() && host.front() == '[') return true;  // IPv6, as URLs write it
+    return inet_pton(AF_INET, host.c_str(), buf) == 1 || inet_pton(AF_INET6, host.c_str(), buf) == 1;
+}
+
+}  // namespace
+
+std::string RequestPool::GroupOf(const std::string& keptUrl) {
+    const std::string host = HostOf(keptUrl);
+    if (host.empty()) return host;
+    // "scheme://name:port" -> name and port.
+    const size_t nameStart = host.find("://") + 3;
+    const size_t colon = host.rfind(':');
+    if (colon == std::string::npos || colon < nameStart) return host;  // not a URL libcurl reads
+    std::string name = host.substr(nameStart, colon - nameStart);
+    while (!name.empty() && name.back() == '.') name.pop_back();  // "example.jp." is "example.jp"
+    if (!IsAddress(name)) {
+        const std::string domain = RegistrableDomain(name);
+        if (!domain.empty()) return domain;
+    }
+    return name + host.substr(colon);
 }
 
 std::string RequestPool::HostOf(const std::string& keptUrl) {

@@ -58,17 +58,23 @@ bool QueryUrlStatus(const std::string& url, std::string& status, std::string& la
 
 // Many requests of the update checks at once, driven on the calling thread through one libcurl
 // multi handle. Connections stay open between requests and are reused for the next request to the
-// same host; at most limits.maxTransfers of them are kept. Requests wait in the order they were
-// added until their host has room: fewer than perHost transfers running to it, and hostGapMs since
-// the last request to it began. A request is configured exactly as its single form (HeadCheck,
-// FetchFeed) and ends the same way.
+// same host (over HTTP/2, where a server offers it, the requests to one host share one
+// connection); at most limits.maxTransfers of them are kept. Requests wait in the order they were
+// added until their group (GroupOf: what a user sees as one service) has room: fewer than perGroup
+// transfers running to it, and groupGapMs since the last request to it began. A group that answers
+// 429 or 503 is slowed down: it waits as long as its Retry-After asks (at most a minute; without
+// one, a back-off that doubles from 5 s), runs half as many transfers at once from then on, and the
+// request is sent once more; a second such answer ends it as a failure. While the bodies held by
+// running transfers exceed bodyBudgetBytes, no feed request starts. A request is configured exactly
+// as its single form (HeadCheck, FetchFeed) and ends the same way.
 class RequestPool {
 public:
     enum class Kind { Head, Feed };
     struct Limits {
-        int maxTransfers = 16;  // running at once, and connections kept open
-        int perHost = 2;        // running at once to one host (scheme, name and port)
-        int hostGapMs = 0;      // least time between the starts of two requests to one host
+        int maxTransfers = 32;   // running at once, and connections kept open
+        int perGroup = 6;        // running at once to one group: what a person's browser opens
+        int groupGapMs = 20;     // least time between the starts of two requests to one group
+        size_t bodyBudgetBytes = 256u << 20;
     };
     struct Finished {
         std::uint64_t tag = 0;
@@ -92,9 +98,14 @@ public:
     std::vector<Finished> Perform(int waitMs);
     int Queued() const;
     int Running() const;
-    // The host part that the per-host limits count: "scheme://name:port", lower case; empty when
-    // url has none.
+    // The host part of url: "scheme://name:port", lower case; empty when url has none.
     static std::string HostOf(const std::string& url);
+    // The group whose limits a request to url counts against: the registrable domain of its host
+    // (the name below the public suffix, by the suffixes of the domain registries: subdomains of
+    // one blog service are one group, ports and schemes do not matter). A host that has none (an
+    // IP address, a name without a known suffix, a public suffix itself) is its own group:
+    // "name:port". Empty when url has no host.
+    static std::string GroupOf(const std::string& url);
 
 private:
     struct Impl;
@@ -108,6 +119,9 @@ struct FetchLimits {
     long lowSpeedTimeSec = 30;
     long totalTimeoutSec = 120;
     size_t maxBodyBytes = 32u << 20;
+    // Names answered without asking DNS, as libcurl's "name:port:address" entries: tests and
+    // benchmarks route many host names to servers on 127.0.0.1. Empty in the program.
+    std::vector<std::string> resolve;
 };
 // Process-wide limits; tests shorten them.
 FetchLimits& CurrentFetchLimits();

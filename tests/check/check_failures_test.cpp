@@ -93,7 +93,7 @@ TEST_F(CheckFailuresTest, ARunCountsItsSitesAndSumsItUp) {
     host.table.Add(SiteLine("a", "http://a/", server.Url("/a"), "2026/10/01 00:00:00"));
     host.table.Add(SiteLine("b", "http://b/", server.Url("/b"), "2026/10/01 00:00:00"));
     host.table.Add(SiteLine("gone", "http://gone/", server.Url("/gone"), "2026/10/01 00:00:00", "", "2026/09/01 00:00:00"));
-    host.table.Add(SiteLine("new", "http://new/", server.Url("/a")));
+    host.table.Add(SiteLine("new", "http://new/", server.Url("/a"), ""));
     CheckBridge bridge(&host);
     WorkerRun run(bridge, host, 0, 4);
     CheckProgress final;

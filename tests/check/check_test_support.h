@@ -270,8 +270,11 @@ private:
 
 // ---- site lines and dates ----
 
+// A site visited once, long before any date the servers send (so that both steps run for it), unless
+// lastVisit says otherwise; "" is a site never visited, whose feed is read without a HEAD request.
+inline constexpr const char* kVisitedLongAgo = "2026/01/01 00:00:00";
 inline std::string SiteLine(const std::string& title, const std::string& url, const std::string& rssUrl,
-                            const std::string& lastVisit = "", const std::string& headTime = "",
+                            const std::string& lastVisit = kVisitedLongAgo, const std::string& headTime = "",
                             const std::string& lastUpdate = "", const std::string& headCheck = "") {
     hanabira::TMWBlogListRec r;
     r.SiteTitle = title;

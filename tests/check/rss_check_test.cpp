@@ -100,8 +100,9 @@ TEST_F(RssCheckTest, EveryEdgeCaseOfTheDecisionInOneRun) {
          StoredHeadDate(2), "", older, "", EdgeCase::Served, StoredHeadDate(2), StoredFeedDate(2), 1, 1, true, true},
         {"visit earlier than HEAD date", Head(SentHeadDate(3), Rss2(SentFeedDate(3))), "2026/11/01 09:00:02", "",
          older, "", EdgeCase::Served, StoredHeadDate(3), StoredFeedDate(3), 1, 1, true, true},
-        {"never visited", Head(SentHeadDate(4), Rss2(SentFeedDate(4))), "", "2026/12/01 00:00:00", older, "",
-         EdgeCase::Served, StoredHeadDate(4), StoredFeedDate(4), 1, 1, true, true},
+        {"never visited: no HEAD, its HEAD date kept, feed checked", Head(SentHeadDate(4), Rss2(SentFeedDate(4))),
+         "", "2026/12/01 00:00:00", older, "", EdgeCase::Served, "2026/12/01 00:00:00", StoredFeedDate(4), 0, 1,
+         false, true},
         {"Last-Modified that does not read", Head("Monday, 07-Dec-26 03:16:43 GMT", Rss2(SentFeedDate(5))),
          "2026/11/30 00:00:00", "2026/01/01 00:00:00", older, "", EdgeCase::Served, "", StoredFeedDate(5), 1, 1,
          true, true},
@@ -115,7 +116,8 @@ TEST_F(RssCheckTest, EveryEdgeCaseOfTheDecisionInOneRun) {
          1, 0, false, false},
         {"failed HEAD without stored date: feed checked", Head(SentHeadDate(9), Rss2(SentFeedDate(9)), 500),
          "2026/06/01 00:00:00", "", older, "", EdgeCase::Served, "", StoredFeedDate(9), 1, 1, false, true},
-        {"HEAD redirect fails, the feed fetch follows it", redirect, "", "", older, "", EdgeCase::Served, "",
+        {"HEAD redirect fails, the feed fetch follows it", redirect, "2026/06/01 00:00:00", "", older, "",
+         EdgeCase::Served, "",
          StoredFeedDate(10), 1, 1, false, true},
         {"empty feed URL: nothing at all", Head(SentHeadDate(11), Rss2(SentFeedDate(11))), "", "", older, "",
          EdgeCase::NoFeedUrl, "", older, 0, 0, false, false},
@@ -124,7 +126,8 @@ TEST_F(RssCheckTest, EveryEdgeCaseOfTheDecisionInOneRun) {
         // A failed request says nothing about the blog: its date stays, and no step line is shown.
         {"refused feed: LastUpdate kept", {}, "", "", older, "", EdgeCase::Refused, "", older, 0, 0, false, false},
         {"RSS 1.0: the item date, not the channel's",
-         Head("", Rss1("2026-11-05T00:00:00+09:00", "2026-11-03T08:30:00+09:00")), "", "", older, "",
+         Head("", Rss1("2026-11-05T00:00:00+09:00", "2026-11-03T08:30:00+09:00")), "2026/06/01 00:00:00", "",
+         older, "",
          EdgeCase::Served, "", "2026/11/03 08:30:00", 1, 1, true, true},
         {"unreadable stored HEAD date counts as none", Head("", Rss2(SentFeedDate(15)), 404),
          "2026/06/01 00:00:00", "not a date", older, "", EdgeCase::Served, "not a date", StoredFeedDate(15), 1,
@@ -224,7 +227,7 @@ TEST_F(RssCheckTest, AbortKeepsTheDatesTheSiteHad) {
         server.Set(p + "2", Head(SentHeadDate(23), Rss2(SentFeedDate(23))));
         for (int k = 0; k < 3; ++k)
             host.table.Add(SiteLine("t" + std::to_string(k), "http://a" + std::to_string(k) + "/",
-                                    server.Url(p + std::to_string(k)), "", oldHead, oldUpdate));
+                                    server.Url(p + std::to_string(k)), "2025/12/01 00:00:00", oldHead, oldUpdate));
 
         CheckBridge bridge(&host);
         WorkerRun run(bridge, host);

@@ -32,9 +32,10 @@ protected:
         a.feed = Rss2(SentFeedDate(k));
         return a;
     }
-    // Two sites sharing a URL (only the first is ever checked) between two others.
+    // Two sites sharing a URL (only the first is ever checked) between two others; the site was
+    // visited once (a site never visited sends no HEAD).
     hanabira::TLightStrings Table(const std::string& rssUrl, const std::string& headCheck = "",
-                                  const std::string& lastVisit = "") {
+                                  const std::string& lastVisit = "2026/06/01 00:00:00") {
         hanabira::TLightStrings t('\t');
         t.Add(SiteLine("other", "http://other/", server.Url("/other"), "", "", "keep"));
         t.Add(SiteLine("site", "http://site/", rssUrl, lastVisit, "2026/01/01 00:00:00", "2026/01/01 00:00:00",
@@ -58,6 +59,7 @@ struct OneSiteCase {
     SiteCheckResult want;
     std::string wantHeadTime;  // of the site (line 1)
     int wantHeads;
+    bool neverVisited = false;  // else visited before the check
 };
 
 TEST_F(SiteCheckTest, HeadStep) {
@@ -70,11 +72,15 @@ TEST_F(SiteCheckTest, HeadStep) {
         {"no feed URL: the request fails", "http://site/", "", "", 200, SiteCheckResult::Failed, stored, 0},
         {"unknown URL", "http://none/", "/h6", "", 200, SiteCheckResult::NotFound, stored, 0},
         {"URL compared exactly", "http://SITE/", "/h7", "", 200, SiteCheckResult::NotFound, stored, 0},
+        // Its feed is read whatever the HEAD answers: none is sent, the stored date stays.
+        {"never visited: no request", "http://site/", "/h8", "", 200, SiteCheckResult::NotAsked, stored, 0, true},
+        {"never visited and Skip: emptied", "http://site/", "/h9", "Skip", 200, SiteCheckResult::Stored, "", 0, true},
     };
     for (const OneSiteCase& c : cases) {
         SCOPED_TRACE(c.name);
         server.Set(c.feedPath, Answer(1, c.headStatus));
-        hanabira::TLightStrings table = Table(c.feedPath.empty() ? "" : server.Url(c.feedPath), c.headCheck);
+        hanabira::TLightStrings table = Table(c.feedPath.empty() ? "" : server.Url(c.feedPath), c.headCheck,
+                                              c.neverVisited ? "" : "2026/06/01 00:00:00");
         const std::string other = table.Get(0), twin = table.Get(2);
         EXPECT_EQ(hanabira::CheckSiteHeadIn(table, c.url, {}), c.want);
         ASSERT_EQ(table.Count(), 3);

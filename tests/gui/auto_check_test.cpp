@@ -69,7 +69,7 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
     form.SiteTableList->Add(
         SiteLine(S("ゆるふわ日記&#x2661;"), "http://a.example/", server.Url("/a.rdf"), visited));
     form.SiteTableList->Add(SiteLine("B & B", "http://b.example/", server.Url("/b.rdf"), visited));
-    form.SiteTableList->Add(SiteLine("C", "http://c.example/", server.Url("/c.rdf")));  // never visited
+    form.SiteTableList->Add(SiteLine("C", "http://c.example/", server.Url("/c.rdf"), ""));  // never visited
     form.ShowSelectedCategory();
     form.RefreshVisitSites(false);
     ASSERT_EQ(form.VisitList->Count(), 1);

@@ -43,5 +43,23 @@ TEST(HttpHeaders, FieldsAsHttpReadsThem) {
     }
 }
 
+TEST(HttpHeaders, RetryAfterInSecondsOrAsADate) {
+    const std::time_t now = 1793491200;  // Sun, 01 Nov 2026 00:00:00 GMT
+    const struct {
+        const char* headers;
+        long seconds;
+    } cases[] = {
+        {"HTTP/1.1 429 Too Many Requests\r\nRetry-After: 120", 120},
+        {"HTTP/1.1 503 Service Unavailable\r\nretry-after:  0 ", 0},
+        {"HTTP/1.1 503 x\r\nRetry-After: 99999999999999999999", 86400},
+        {"HTTP/1.1 429 x\r\nRetry-After: Sun, 01 Nov 2026 00:00:30 GMT", 30},
+        {"HTTP/1.1 429 x\r\nRetry-After: Sat, 31 Oct 2026 23:00:00 GMT", 0},  // already past
+        {"HTTP/1.1 429 x\r\nRetry-After: soon", -1},
+        {"HTTP/1.1 429 x\r\nRetry-After: -5", -1},
+        {"HTTP/1.1 429 x\r\nContent-Type: text/plain", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RetryAfterSeconds(c.headers, now), c.seconds) << c.headers;
+}
+
 }  // namespace
 }  // namespace hanabira

@@ -66,7 +66,7 @@ public:
     // The worker's pause after every site; tests shorten it.
     int CheckDelayMs = 100;
     // Sites the check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
-    int CheckConnections = 16;
+    int CheckConnections = kDefaultCheckConnections;
     // Set when the data file existed but could not be read: it is then never written over.
     bool DataFileBlocked = false;
     // Windows created after this one (null until they exist).
