@@ -124,6 +124,6 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
 
     form.close();
     EXPECT_NE(testing_support::ReadFileBytes(dir.file("gui_tests.ini"))
-                  .find("CheckConnections=16\r\nAutoCheckMinutes=15\t"),
+                  .find("CheckConnections=48\r\nAutoCheckMinutes=15\t"),
               std::string::npos);
 }

@@ -199,7 +199,7 @@ TEST_F(CheckCommandsTest, OneSiteCheckPaintsAndStopsOnAbortOrClose) {
         server.Set(path, a);
         std::filesystem::remove(dir.file("RssSites.dat"));  // the previous case's save
         Start();
-        form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url(path), "", oldHead, oldUpdate));
+        form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url(path), "2025/12/01 00:00:00", oldHead, oldUpdate));
         form->ShowSelectedCategory();
         Select(0);
 
