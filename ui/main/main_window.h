@@ -63,7 +63,7 @@ public:
     std::atomic<bool> Checking{false};
     TMWRSSCheck* CheckThread = nullptr;
     bool EditMode = false;
-    // The worker's pause after every site; tests shorten it.
+    // The strict walk's pause after every site (CheckConnections=1); tests shorten it.
     int CheckDelayMs = 100;
     // Sites the check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
     int CheckConnections = kDefaultCheckConnections;
