@@ -138,7 +138,6 @@ void TfrBrowserBase::InitBrowser(QWidget* host) {
 void TfrBrowserBase::DoneBrowser() { Stop(); }
 
 void TfrBrowserBase::SetState(NavigationState next) {
-    if (next == state_) return;
     const bool wasBusy = Busy();
     state_ = next;
     if (Busy() != wasBusy) emit StateChanged();
@@ -210,7 +209,8 @@ bool TfrBrowserBase::WaitForComplete(int steps) {
 
 void TfrBrowserBase::LoadHTML(const std::string& html) {
     if (!view_) return;
-    // The wait offers the stop and skip commands; afterwards the page that was shown is as it was.
+    // While the view settles the frame counts as loading, and a stop ends the wait; afterwards the
+    // page shown before counts as it did.
     const LoadPhase shown = state_.phase;
     SetState({LoadPhase::Loading, false, state_.skipRequested});
     while (view_->Busy() && !state_.stopRequested && !ApplicationTerminating()) {

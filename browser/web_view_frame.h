@@ -99,7 +99,6 @@ private:
         LoadPhase phase = LoadPhase::Idle;
         bool stopRequested = false;  // the running wait ends with failure
         bool skipRequested = false;  // the running wait gives up the page and ends with success
-        bool operator==(const NavigationState&) const = default;
     };
     // History availability as the view last reported it; apart from the load, which never changes it.
     struct History {
@@ -107,9 +106,11 @@ private:
         bool canGoForward = false;
     };
 
+    // The one place the state changes; tells the toolbar when Busy() changed.
     void SetState(NavigationState next);
     // A load under way ends in the given phase; any other phase stays.
     void EndLoading(LoadPhase phase);
+
     void BeforeNavigate(const QString& url) override { wbBrowserBeforeNavigate2(url); }
     void NewWindow() override { wbBrowserNewWindow2(); }
     void NavigateError(const QString& url, int status, bool& cancel) override {
