@@ -8,7 +8,6 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -131,11 +130,6 @@ TfrBrowserNavi::TfrBrowserNavi(QWidget* parent) : QWidget(parent) {
     connect(n1, &QAction::triggered, this, &TfrBrowserNavi::N1Click);
     connect(t1, &QAction::triggered, this, &TfrBrowserNavi::T1Click);
     for (QAction* a : {i1, c1}) connect(a, &QAction::triggered, this, [this, a] { I1Click(a->data().toInt()); });
-
-    // The skip command follows the frame's busy flag whenever the interface updates its actions.
-    auto* idle = new QTimer(this);
-    connect(idle, &QTimer::timeout, this, &TfrBrowserNavi::acSkipLoopUpdate);
-    idle->start(100);
 }
 
 QAction* TfrBrowserNavi::MakeAction(const char* name, const char* hint, int image) {
@@ -154,7 +148,9 @@ void TfrBrowserNavi::AttachBrowser(TfrBrowserBase* frame) {
     FBrowser = frame;
     if (!frame) return;
     frame->OpenURL("about:blank", true);
-    frame->FNavi = this;
+    connect(frame, &TfrBrowserBase::StateChanged, this, &TfrBrowserNavi::UpdateNaviButtons);
+    connect(frame, &TfrBrowserBase::AddressChanged, edURL, &QLineEdit::setText);
+    UpdateNaviButtons();
     tbToolBarResize();
     LinkStr = DefaultLinkTemplate();
 }
@@ -171,12 +167,10 @@ void TfrBrowserNavi::resizeEvent(QResizeEvent* event) {
 }
 
 void TfrBrowserNavi::UpdateNaviButtons() {
-    if (!FBrowser) return;
-    Action("tbGoBack")->setEnabled(FBrowser->FCanGoBack);
-    Action("tbGoForward")->setEnabled(FBrowser->FCanGoForward);
+    Action("tbGoBack")->setEnabled(FBrowser && FBrowser->CanGoBack());
+    Action("tbGoForward")->setEnabled(FBrowser && FBrowser->CanGoForward());
+    acSkipLoop->setEnabled(FBrowser && FBrowser->Busy());
 }
-
-void TfrBrowserNavi::acSkipLoopUpdate() { acSkipLoop->setEnabled(FBrowser && FBrowser->FBusy); }
 
 void TfrBrowserNavi::SetAddressText(const std::string& url) { edURL->setText(SjisToQString(url)); }
 std::string TfrBrowserNavi::AddressText() const { return QStringToSjis(edURL->text()); }
@@ -233,18 +227,11 @@ void TfrBrowserNavi::tbRetryClick() {
 }
 
 void TfrBrowserNavi::tbStopClick() {
-    if (!FBrowser) return;
-    if (FBrowser->wbBrowser()) FBrowser->wbBrowser()->Stop();
-    FBrowser->FBusy = false;
-    FBrowser->FStopRequested = true;
-    FBrowser->ClearStatusText();
-    FBrowser->FSkipRequested = false;
+    if (FBrowser) FBrowser->Stop();
 }
 
 void TfrBrowserNavi::acSkipLoopExecute() {
-    if (!FBrowser) return;
-    FBrowser->FSkipRequested = true;
-    acSkipLoopUpdate();
+    if (FBrowser) FBrowser->Skip();
 }
 
 // ---- clipboard and display ----

@@ -24,9 +24,8 @@ class TfrBrowserNavi : public QWidget {
 public:
     explicit TfrBrowserNavi(QWidget* parent = nullptr);
 
+    // Binds the toolbar to the frame, whose state its buttons follow from then on.
     void AttachBrowser(TfrBrowserBase* frame);
-    void UpdateNaviButtons();
-    void acSkipLoopUpdate();
     void tbToolBarResize();
     // The address box's text (Shift_JIS).
     void SetAddressText(const std::string& url);
@@ -68,6 +67,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Back and forward as the history allows; skip exactly while a page loads.
+    void UpdateNaviButtons();
     QAction* MakeAction(const char* name, const char* hint, int image);
     // Link tag to the page with the text of the selection (or the title); with askText the user
     // may edit that text first. False when the user cancelled.

@@ -8,7 +8,6 @@
 
 #include <atomic>
 
-#include "browser/browser_toolbar.h"
 #include "browser/qt_web_view.h"
 #include "support/codepage.h"
 #include "support/html_text.h"
@@ -102,7 +101,7 @@ TfrBrowserBase::TfrBrowserBase(QWidget* parent) : QWidget(parent) {
         QPointer<TfrBrowserBase> self(this);
         RequestControl control;
         control.pump = [] { ProcessEventsInWait(); };
-        control.abort = [self] { return !self || self->FStopRequested || ApplicationTerminating(); };
+        control.abort = [self] { return !self || self->state_.stopRequested || ApplicationTerminating(); };
         std::string status, lastModified;
         QueryUrlStatus(url, status, lastModified, control);
         return status;
@@ -136,34 +135,38 @@ void TfrBrowserBase::InitBrowser(QWidget* host) {
     if (hostCaption_) hostCaptionDefault_ = host->windowTitle();
 }
 
-void TfrBrowserBase::DoneBrowser() {
-    FStopRequested = true;
-    FSkipRequested = true;
-    if (view_) view_->Stop();
-    if (FNavi) FNavi->tbStopClick();
+void TfrBrowserBase::DoneBrowser() { Stop(); }
+
+void TfrBrowserBase::SetState(NavigationState next) {
+    const bool wasBusy = Busy();
+    state_ = next;
+    if (Busy() != wasBusy) emit StateChanged();
 }
 
-void TfrBrowserBase::RefreshSkipCommand() {
-    if (FNavi) FNavi->acSkipLoopUpdate();
+void TfrBrowserBase::EndLoading(LoadPhase phase) {
+    if (Busy()) SetState({phase, state_.stopRequested, state_.skipRequested});
 }
+
+void TfrBrowserBase::Stop() {
+    if (view_) view_->Stop();
+    EndLoading(LoadPhase::Ended);
+    SetState({state_.phase, true, false});
+    SetStatusText(QString());
+}
+
+void TfrBrowserBase::Skip() { SetState({state_.phase, state_.stopRequested, true}); }
 
 bool TfrBrowserBase::OpenURL(const std::string& url, bool wait) {
     if (!view_) return false;
     if (TrimSpaces(url).empty()) {
-        FStopRequested = true;
-        FBusy = false;
-        FCompleted = true;
-        if (FNavi) {
-            FNavi->SetAddressText(url);
-            RefreshSkipCommand();
-        }
+        SetState({LoadPhase::Completed, true, state_.skipRequested});
+        emit AddressChanged(SjisToQString(url));
         return true;
     }
-    // End any earlier wait further up the call stack: it sees the flags once this returns. A page
-    // that never stops loading must not hold the new navigation, so the rounds are bounded.
-    for (int round = 0; FBusy && !ApplicationTerminating(); ++round) {
-        FStopRequested = true;
-        FSkipRequested = true;
+    // End any earlier wait further up the call stack: it sees the requests once this returns. A
+    // page that never stops loading must not hold the new navigation, so the rounds are bounded.
+    for (int round = 0; Busy() && !ApplicationTerminating(); ++round) {
+        SetState({state_.phase, true, true});
         if (!ProcessEventsOnce()) return false;
         if (!view_->Busy()) break;
         if (round >= 100) {
@@ -171,11 +174,7 @@ bool TfrBrowserBase::OpenURL(const std::string& url, bool wait) {
             break;
         }
     }
-    FStopRequested = false;
-    FCompleted = false;
-    FBusy = true;
-    FSkipRequested = false;
-    RefreshSkipCommand();
+    SetState({LoadPhase::Loading, false, false});
     // The untrimmed text, as given: the view itself ignores surrounding blanks.
     view_->Navigate(SjisToQString(url));
     if (!ProcessEventsOnce()) return false;
@@ -184,56 +183,45 @@ bool TfrBrowserBase::OpenURL(const std::string& url, bool wait) {
 }
 
 bool TfrBrowserBase::WaitForComplete(int steps) {
-    FStopRequested = false;
-    FSkipRequested = false;
-    FBusy = true;
-    RefreshSkipCommand();
-    auto fail = [this] {
-        FBusy = false;
-        RefreshSkipCommand();
-        return false;
-    };
+    // A page that has completed already stays so: the wait then succeeds at once.
+    SetState({state_.phase == LoadPhase::Completed ? LoadPhase::Completed : LoadPhase::Loading, false, false});
     if (view_ && !view_->HasDocument()) {
         if (!PollStep()) return false;
-        if (FStopRequested || FSkipRequested) {
+        if (state_.stopRequested || state_.skipRequested) {
             view_->Stop();
-            FBusy = false;
-            RefreshSkipCommand();
+            EndLoading(LoadPhase::Ended);
         }
     }
-    int counted = 0;
-    for (;;) {
-        if (FCompleted || ApplicationTerminating()) break;
-        if (FSkipRequested) {
-            if (view_) view_->Stop();
-            if (FNavi) FNavi->tbStopClick();
+    for (int counted = 0; state_.phase != LoadPhase::Completed && !ApplicationTerminating();) {
+        if (state_.skipRequested) {
+            Stop();
             break;
         }
         if (!PollStep()) return false;
-        ++counted;
-        if (FStopRequested || counted > steps) return fail();
+        if (state_.stopRequested || ++counted > steps) {
+            EndLoading(LoadPhase::Ended);
+            return false;
+        }
     }
-    FBusy = false;
-    RefreshSkipCommand();
+    EndLoading(LoadPhase::Ended);
     return true;
 }
 
 void TfrBrowserBase::LoadHTML(const std::string& html) {
     if (!view_) return;
-    FStopRequested = false;
-    FBusy = true;
-    RefreshSkipCommand();
-    QPointer<TfrBrowserBase> self(this);
-    while (view_->Busy() && !FStopRequested && !ApplicationTerminating()) {
+    // While the view settles the frame counts as loading, and a stop ends the wait; afterwards the
+    // page shown before counts as it did.
+    const LoadPhase shown = state_.phase;
+    SetState({LoadPhase::Loading, false, state_.skipRequested});
+    while (view_->Busy() && !state_.stopRequested && !ApplicationTerminating()) {
         if (!PollStep()) return;
     }
     if (!view_->HasDocument()) {
-        while (!view_->ReadyStateComplete() && !FStopRequested && !ApplicationTerminating()) {
+        while (!view_->ReadyStateComplete() && !state_.stopRequested && !ApplicationTerminating()) {
             if (!PollStep()) return;
         }
     }
-    FBusy = false;
-    RefreshSkipCommand();
+    EndLoading(shown == LoadPhase::Loading ? LoadPhase::Ended : shown);
     if (!view_->HasDocument()) return;
     // The text is shown as lines ending in CR LF, as a stream of lines would give it.
     view_->LoadHtml(SjisToQString(NormalizeLineBreaks(html)));
@@ -286,15 +274,11 @@ void TfrBrowserBase::SetStatusText(const QString& text) {
         FStatusBar->showMessage(text);
 }
 
-void TfrBrowserBase::ClearStatusText() { SetStatusText(QString()); }
-
 // ---- view events ----
 
 void TfrBrowserBase::wbBrowserBeforeNavigate2(const QString& url) {
     if (url == QLatin1String("about:blank")) return;
-    FSkipRequested = false;
-    FBusy = true;
-    RefreshSkipCommand();
+    SetState({LoadPhase::Loading, state_.stopRequested, false});
 }
 
 void TfrBrowserBase::wbBrowserNewWindow2() {
@@ -302,11 +286,8 @@ void TfrBrowserBase::wbBrowserNewWindow2() {
 }
 
 void TfrBrowserBase::wbBrowserNavigateError(const QString& url, int status, bool& cancel) {
-    if (status == 404) {
-        FBusy = false;
-        FCompleted = true;
-        FSkipRequested = false;
-        RefreshSkipCommand();
+    if (status == 404) {  // the error page is shown and ends the navigation
+        SetState({LoadPhase::Completed, state_.stopRequested, false});
         return;
     }
     if (status == 200) return;
@@ -315,9 +296,9 @@ void TfrBrowserBase::wbBrowserNavigateError(const QString& url, int status, bool
     if (s == "404" || s == "200") return;
     cancel = true;
     if (view_) view_->Stop();
-    FSkipRequested = true;
-    FBusy = false;
-    RefreshSkipCommand();
+    // The skip left behind marks the status texts until the next navigation starts, and makes a
+    // running wait give the page up.
+    SetState({LoadPhase::Ended, state_.stopRequested, true});
     // The engine says nothing more about this load: the mark must change now, not at the next
     // pointer move, or "[+]" would stay as if the page were still loading.
     wbBrowserStatusTextChange(QString());
@@ -325,32 +306,26 @@ void TfrBrowserBase::wbBrowserNavigateError(const QString& url, int status, bool
 
 void TfrBrowserBase::wbBrowserDocumentComplete(bool topLevel, const QString&) {
     if (!topLevel) return;  // frames inside the page
-    FCompleted = true;
-    FBusy = false;
-    if (FNavi) {
-        RefreshSkipCommand();
-        FNavi->SetAddressText(GetLocationURL());
-        FSkipRequested = false;
-    }
-    ClearStatusText();
+    SetState({LoadPhase::Completed, state_.stopRequested, false});
+    emit AddressChanged(SjisToQString(GetLocationURL()));
+    SetStatusText(QString());
     // A page without a title (the blank page among them) leaves the window's own caption.
     if (hostCaption_ && host_) host_->setWindowTitle(FTitle.empty() ? hostCaptionDefault_ : SjisToQString(FTitle));
-    FBusy = false;
     wbBrowserStatusTextChange(QString());
 }
 
 void TfrBrowserBase::wbBrowserStatusTextChange(const QString& text) {
     if (!FStatusBar) return;
     const std::string shown = ShownStatusText(QStringToSjis(text));
-    SetStatusText(SjisToQString(StatusPrefix(FSkipRequested, FBusy) + shown));
+    SetStatusText(SjisToQString(StatusPrefix(state_.skipRequested, Busy()) + shown));
 }
 
 void TfrBrowserBase::wbBrowserTitleChange(const QString& text) { FTitle = QStringToSjis(text); }
 
 void TfrBrowserBase::wbBrowserCommandStateChange(int command, bool enabled) {
-    if (command == kCommandForward) FCanGoForward = enabled;
-    if (command == kCommandBack) FCanGoBack = enabled;
-    if (FNavi) FNavi->UpdateNaviButtons();
+    if (command == kCommandForward) history_.canGoForward = enabled;
+    if (command == kCommandBack) history_.canGoBack = enabled;
+    emit StateChanged();
 }
 
 void TfrBrowserBase::wbBrowserWindowClosing() {

@@ -1,9 +1,9 @@
 #pragma once
-// The web view frame: wraps the embedded web view for the comment window, keeps a few flags about
-// the navigation under way (the toolbar shows them, the waits use them), treats navigation errors
-// by HTTP status, writes the view's status text into a status bar and gives callers the shown
-// page's URL, source, selection and title. Every wait is a polling loop of 10 ms steps that
-// processes events, so commands and view events run inside it and the flags coordinate them.
+// The web view frame: wraps the embedded web view for the comment window, keeps the state of the
+// navigation under way (the toolbar shows it, the waits use it), treats navigation errors by HTTP
+// status, writes the view's status text into a status bar and gives callers the shown page's URL,
+// source, selection and title. Every wait is a polling loop of 10 ms steps that processes events,
+// so commands and view events run inside it and the state coordinates them.
 #include <QPointer>
 #include <QWidget>
 
@@ -17,8 +17,6 @@ class QEvent;
 class QStatusBar;
 
 namespace hanabira {
-
-class TfrBrowserNavi;
 
 class TfrBrowserBase : public QWidget, private WebViewEvents {
     Q_OBJECT
@@ -46,20 +44,17 @@ public:
     void HandleAppMessage(QObject* target, QEvent* event, bool& handled);
 
     WebView* wbBrowser() const { return view_.get(); }
-    // Sets the toolbar's skip command enabled exactly while FBusy is set.
-    void RefreshSkipCommand();
-    // Clears the status bar's text.
-    void ClearStatusText();
 
-    // The navigation flags. The toolbar reads and writes them in its stop and skip commands.
-    bool FBusy = false;
-    bool FCompleted = false;
-    bool FStopRequested = false;
-    bool FSkipRequested = false;
-    bool FCanGoBack = false;
-    bool FCanGoForward = false;
+    // The stop command: stops the view, makes a running wait fail and clears the status bar.
+    void Stop();
+    // The skip command: a running wait gives up the page and succeeds.
+    void Skip();
+    // A page is loading: the skip command is offered exactly then.
+    bool Busy() const { return state_.phase == LoadPhase::Loading; }
+    bool CanGoBack() const { return history_.canGoBack; }
+    bool CanGoForward() const { return history_.canGoForward; }
+
     std::string FTitle;  // the last title the view reported (Shift_JIS)
-    QPointer<TfrBrowserNavi> FNavi;
     QPointer<QStatusBar> FStatusBar;
 
     // The HTTP status text of a URL, for a failure reported with an error number of the view
@@ -83,7 +78,39 @@ public:
     void wbBrowserCommandStateChange(int command, bool enabled);
     void wbBrowserWindowClosing();
 
+signals:
+    // Busy() or the history changed.
+    void StateChanged();
+    // The address of the page now shown, or the text a caller opened when it was blank.
+    void AddressChanged(const QString& url);
+
 private:
+    // How far the last navigation has got.
+    enum class LoadPhase {
+        Idle,       // nothing loaded yet
+        Loading,    // a navigation, or LoadHTML's wait for the view, is under way
+        Completed,  // the top-level document completed, or the navigation counts as complete
+        Ended,      // ended before completing: a cancelled error, a stop, or a wait that gave up
+    };
+    // The phase, and the two requests a running wait picks up. They outlive the phase on purpose:
+    // a skip left by a cancelled error still shows as "[*]" while nothing loads, and a stop still
+    // cuts short a status query asked after it.
+    struct NavigationState {
+        LoadPhase phase = LoadPhase::Idle;
+        bool stopRequested = false;  // the running wait ends with failure
+        bool skipRequested = false;  // the running wait gives up the page and ends with success
+    };
+    // History availability as the view last reported it; apart from the load, which never changes it.
+    struct History {
+        bool canGoBack = false;
+        bool canGoForward = false;
+    };
+
+    // The one place the state changes; tells the toolbar when Busy() changed.
+    void SetState(NavigationState next);
+    // A load under way ends in the given phase; any other phase stays.
+    void EndLoading(LoadPhase phase);
+
     void BeforeNavigate(const QString& url) override { wbBrowserBeforeNavigate2(url); }
     void NewWindow() override { wbBrowserNewWindow2(); }
     void NavigateError(const QString& url, int status, bool& cancel) override {
@@ -101,6 +128,8 @@ private:
     bool PollStep();
     bool ProcessEventsOnce();
 
+    NavigationState state_;
+    History history_;
     std::unique_ptr<WebView> view_;
     QPointer<QWidget> host_;
     bool hostCaption_ = false;

@@ -49,6 +49,16 @@ struct Browser {
     }
     QString Status() const { return host.statusBar()->currentMessage(); }
     bool SkipEnabled() const { return navi->Action("acSkipLoop")->isEnabled(); }
+    // The mark the next status text gets: "[*+]", "[*]", "[+]" or nothing.
+    std::string Mark() {
+        view->FireStatusText("x");
+        QString shown = Status();
+        shown.chop(1);
+        return shown.toStdString();
+    }
+    // Whether the shown page counts as complete: a wait on it then succeeds at once. The wait
+    // clears pending requests, so this is the last look at a state.
+    bool CountsAsComplete() { return frame->WaitForComplete(0); }
 
     QMainWindow host;
     TfrBrowserBase* frame;
@@ -56,75 +66,72 @@ struct Browser {
     FakeWebView* view;
 };
 
-struct Flags {
-    bool busy, completed, stop, skip;
-};
-void ExpectFlags(const TfrBrowserBase& f, Flags want, const char* step) {
-    EXPECT_EQ(f.FBusy, want.busy) << step;
-    EXPECT_EQ(f.FCompleted, want.completed) << step;
-    EXPECT_EQ(f.FStopRequested, want.stop) << step;
-    EXPECT_EQ(f.FSkipRequested, want.skip) << step;
-}
-
 }  // namespace
 
 TEST(WebViewFrame, InitShowsBlankAndAttachingLeavesNothingBusy) {
     Browser b;
     EXPECT_EQ(b.view->location, "about:blank");
-    EXPECT_FALSE(b.frame->FBusy);
-    EXPECT_TRUE(b.frame->FCompleted);
     EXPECT_EQ(b.navi->LinkStr, hanabira::DefaultLinkTemplate());
     EXPECT_FALSE(b.SkipEnabled());
     EXPECT_FALSE(b.navi->Action("tbGoBack")->isEnabled());
     EXPECT_FALSE(b.navi->Action("tbGoForward")->isEnabled());
+    EXPECT_EQ(b.Mark(), "");
+    EXPECT_TRUE(b.CountsAsComplete());
 }
 
-TEST(WebViewFrame, FlagsFollowEachEvent) {
+TEST(WebViewFrame, StatusMarkAndSkipFollowEachEvent) {
     Browser b;
     TfrBrowserBase& f = *b.frame;
 
     EXPECT_TRUE(f.OpenURL("  http://a.example/  ", false));
     EXPECT_EQ(b.view->calls.last(), "Navigate   http://a.example/  ");  // the untrimmed text
-    ExpectFlags(f, {true, false, false, false}, "open");
+    EXPECT_EQ(b.Mark(), "[+]") << "open";
     EXPECT_TRUE(b.SkipEnabled());
 
-    f.FSkipRequested = true;
+    b.navi->acSkipLoopExecute();
+    EXPECT_EQ(b.Mark(), "[*+]") << "skip pressed while the page loads";
     b.view->FireBeforeNavigate("http://a.example/next");
-    ExpectFlags(f, {true, false, false, false}, "before-navigate clears skip");
-    f.FBusy = false;
-    b.view->FireBeforeNavigate("about:blank");
-    EXPECT_FALSE(f.FBusy) << "about:blank does not count as a navigation";
+    EXPECT_EQ(b.Mark(), "[+]") << "before-navigate clears skip";
 
-    f.FBusy = true;
-    f.FSkipRequested = true;
+    b.navi->acSkipLoopExecute();
     b.view->FireDocumentComplete(false, "http://a.example/frame");
-    ExpectFlags(f, {true, false, false, true}, "frame completion changes nothing");
+    EXPECT_EQ(b.Mark(), "[*+]") << "frame completion changes nothing";
+    EXPECT_TRUE(b.SkipEnabled());
     b.view->FireDocumentComplete(true, "http://a.example/");
-    ExpectFlags(f, {false, true, false, false}, "top-level completion");
+    EXPECT_EQ(b.Status(), "") << "top-level completion";
+    EXPECT_EQ(b.Mark(), "");
     EXPECT_EQ(b.navi->AddressText(), "http://a.example/");
+    EXPECT_FALSE(b.SkipEnabled());
+    b.view->FireBeforeNavigate("about:blank");
+    EXPECT_EQ(b.Mark(), "") << "about:blank does not count as a navigation";
     EXPECT_FALSE(b.SkipEnabled());
 
     b.navi->acSkipLoopExecute();
-    EXPECT_TRUE(f.FSkipRequested);
-    f.FBusy = true;
+    EXPECT_EQ(b.Mark(), "[*]") << "skip with nothing loading";
+    b.view->FireBeforeNavigate("http://a.example/2");
+    EXPECT_TRUE(b.SkipEnabled());
     b.navi->tbStopClick();
-    ExpectFlags(f, {false, true, true, false}, "toolbar stop");
     EXPECT_EQ(b.view->calls.last(), "Stop");
+    EXPECT_EQ(b.Status(), "") << "toolbar stop clears the status bar";
+    EXPECT_EQ(b.Mark(), "");
+    EXPECT_FALSE(b.SkipEnabled());
 
+    b.navi->acSkipLoopExecute();
     f.DoneBrowser();
-    EXPECT_TRUE(f.FStopRequested);
-    EXPECT_FALSE(f.FSkipRequested) << "the toolbar's stop clears skip again";
+    EXPECT_EQ(b.view->calls.last(), "Stop");
+    EXPECT_EQ(b.Mark(), "") << "closing stops as the toolbar does, which clears skip again";
 }
 
 TEST(WebViewFrame, EmptyAddressNavigatesNothingAndCountsAsComplete) {
     Browser b;
-    b.frame->FBusy = true;
-    b.frame->FCompleted = false;
+    b.frame->OpenURL("http://a.example/", false);
+    b.view->calls.clear();
     EXPECT_TRUE(b.frame->OpenURL(S("　 "), false));
     EXPECT_TRUE(b.view->calls.isEmpty());
-    ExpectFlags(*b.frame, {false, true, true, false}, "spaces only");
     EXPECT_EQ(b.navi->AddressText(), S("　 "));
     EXPECT_FALSE(b.SkipEnabled());
+    EXPECT_EQ(b.Mark(), "");
+    EXPECT_TRUE(b.CountsAsComplete());
 }
 
 TEST(WebViewFrame, NavigationErrorsByStatus) {
@@ -132,17 +139,13 @@ TEST(WebViewFrame, NavigationErrorsByStatus) {
         int status;
         std::string queried;  // what the status query answers for a non-HTTP error number
         bool cancelled;
-        Flags after;
+        std::string mark;  // what the status texts show afterwards: still loading, or given up
+        bool complete;
     };
     const Case cases[] = {
-        {404, "", false, {false, true, false, false}},
-        {200, "", false, {true, false, false, false}},
-        {500, "", true, {false, false, false, true}},
-        {401, "", true, {false, false, false, true}},
-        {-105, "200", false, {true, false, false, false}},
-        {-105, "404", false, {true, false, false, false}},
-        {-102, "", true, {false, false, false, true}},
-        {-7, "503", true, {false, false, false, true}},
+        {404, "", false, "", true},         {200, "", false, "[+]", false},  {500, "", true, "[*]", false},
+        {401, "", true, "[*]", false},      {-105, "200", false, "[+]", false}, {-105, "404", false, "[+]", false},
+        {-102, "", true, "[*]", false},     {-7, "503", true, "[*]", false},
     };
     for (const Case& c : cases) {
         Browser b;
@@ -156,9 +159,11 @@ TEST(WebViewFrame, NavigationErrorsByStatus) {
         const bool cancelled = b.view->FireNavigateError("http://a.example/x", c.status);
         const std::string label = "status " + std::to_string(c.status);
         EXPECT_EQ(cancelled, c.cancelled) << label;
-        ExpectFlags(*b.frame, c.after, label.c_str());
         EXPECT_EQ(b.view->calls.contains("Stop"), c.cancelled) << label;
         EXPECT_EQ(asked.empty(), std::to_string(c.status).size() == 3) << label << ": queried only for error numbers";
+        EXPECT_EQ(b.Mark(), c.mark) << label;
+        EXPECT_EQ(b.SkipEnabled(), c.mark == "[+]") << label;
+        EXPECT_EQ(b.CountsAsComplete(), c.complete) << label;
     }
 }
 
@@ -199,12 +204,12 @@ TEST(WebViewFrame, StatusTextCarriesTheNavigationFlags) {
     EXPECT_EQ(b.Status(), "[*]") << "a load ended by an error shows it at once";
     b.view->FireStatusText("http://a.example/link");
     EXPECT_EQ(b.Status(), "[*]http://a.example/link") << "the asterisk stays until the next navigation";
-    b.frame->FBusy = true;
-    b.view->FireStatusText("x");
-    EXPECT_EQ(b.Status(), "[*+]x");
     b.view->FireBeforeNavigate("http://b.example/");
     b.view->FireStatusText("x");
     EXPECT_EQ(b.Status(), "[+]x");
+    b.navi->acSkipLoopExecute();
+    b.view->FireStatusText("x");
+    EXPECT_EQ(b.Status(), "[*+]x");
     b.view->FireDocumentComplete(true, "http://b.example/");
     EXPECT_EQ(b.Status(), "") << "completion clears the status bar";
 }
@@ -246,9 +251,11 @@ TEST(WebViewFrame, CaptionTakesTheTitleOfTheLastCompletedPage) {
 TEST(WebViewFrame, HistoryStateEnablesTheButtons) {
     Browser b;
     b.view->FireCommandState(hanabira::kCommandBack, true);
-    EXPECT_TRUE(b.frame->FCanGoBack);
     EXPECT_TRUE(b.navi->Action("tbGoBack")->isEnabled());
     EXPECT_FALSE(b.navi->Action("tbGoForward")->isEnabled());
+    b.frame->OpenURL("http://a.example/", false);
+    b.navi->tbStopClick();
+    EXPECT_TRUE(b.navi->Action("tbGoBack")->isEnabled()) << "loads and stops leave the history alone";
     b.view->FireCommandState(hanabira::kCommandForward, true);
     b.view->FireCommandState(3, false);
     EXPECT_TRUE(b.navi->Action("tbGoForward")->isEnabled());
@@ -273,6 +280,8 @@ TEST(WebViewFrame, WaitsEndByCompletionSkipStopOrTheStepLimit) {
         {"completion", [](Browser& b) { b.view->FireDocumentComplete(true, "http://a.example/"); }, true},
         {"skip", [](Browser& b) { b.navi->acSkipLoopExecute(); }, true},
         {"stop", [](Browser& b) { b.navi->tbStopClick(); }, false},
+        {"a cancelled error gives the page up", [](Browser& b) { b.view->FireNavigateError("http://a.example/", 500); },
+         true},
         {"nothing", [](Browser&) {}, false},
     };
     for (const Case& c : cases) {
@@ -281,8 +290,8 @@ TEST(WebViewFrame, WaitsEndByCompletionSkipStopOrTheStepLimit) {
         QTimer::singleShot(30, [&] { c.during(b); });
         const bool result = b.frame->WaitForComplete(20);
         EXPECT_EQ(result, c.result) << c.name;
-        EXPECT_FALSE(b.frame->FBusy) << c.name;
         EXPECT_FALSE(b.SkipEnabled()) << c.name;
+        EXPECT_EQ(b.Mark(), "") << c.name;
     }
 }
 
@@ -317,7 +326,8 @@ TEST(WebViewFrame, PageSourceTitleSelectionAndShownHtml) {
     b.frame->LoadHTML("<p>a\nb</p>");
     EXPECT_EQ(b.view->loadedHtml, "<p>a\r\nb</p>\r\n");
     EXPECT_EQ(b.frame->GetLocationURL(), "http://a.example/") << "the shown URL stays";
-    EXPECT_FALSE(b.frame->FBusy);
+    EXPECT_FALSE(b.SkipEnabled());
+    EXPECT_TRUE(b.CountsAsComplete()) << "the page shown before still counts as complete";
 }
 
 TEST(WebViewFrame, KeysForThePageAreTakenOnlyInsideTheView) {
@@ -377,8 +387,7 @@ TEST(BrowserToolbar, SkipIsEnabledExactlyWhileBusy) {
     b.view->FireBeforeNavigate("http://a.example/2");
     EXPECT_TRUE(b.SkipEnabled());
     b.navi->tbStopClick();
-    b.navi->acSkipLoopUpdate();
-    EXPECT_FALSE(b.SkipEnabled());
+    EXPECT_FALSE(b.SkipEnabled()) << "the button follows the frame without being asked";
 }
 
 TEST(BrowserToolbar, JumpsFromClipboardAndSelectionRefuseScriptUrls) {
@@ -506,7 +515,8 @@ TEST(BrowserToolbar, HistoryAndHomeGoToTheView) {
     b.navi->tbRetryClick();
     b.navi->tbHomeClick();
     EXPECT_EQ(b.view->calls, (QStringList{"GoBack", "GoForward", "Refresh", "GoHome"}));
-    EXPECT_FALSE(b.frame->FBusy) << "no flags are touched";
+    EXPECT_FALSE(b.SkipEnabled()) << "nothing counts as loading";
+    EXPECT_EQ(b.Mark(), "");
 }
 
 TEST(BrowserToolbar, ScriptUrlsAreRecognisedAsBrowsersReadThem) {
