@@ -16,7 +16,7 @@
 #include "ui/main/main_window.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    hanabira::Application app(argc, argv);
     // The application title (message boxes, the tray tip). Not the display name: Qt would append
     // that to every window caption.
     app.setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));

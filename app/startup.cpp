@@ -118,10 +118,7 @@ void RunStartupSequence(TForm1& form) {
     if (QTreeWidgetItem* first = form.ftBlogCategories->topLevelItem(0)) {
         form.ftBlogCategories->setCurrentItem(first);  // raises the selection change
     }
-    try {
-        form.ShowSelectedCategory();
-    } catch (...) {
-    }
+    form.ShowSelectedCategory();  // false with no node: nothing to show
     if (form.Form2) {
         form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
         form.RefillRegistrationCategories();

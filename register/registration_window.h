@@ -82,7 +82,7 @@ protected:
 private:
     void SetStatus(const QString& text);
     void SetButtonsEnabled(bool enabled);
-    // Marks the window busy until the returned guard's end; a cancel asked meanwhile closes it then.
+    // Ends the busy state of a probe or a registration; a cancel asked meanwhile closes the window now.
     void EndBusy();
 
     bool busy_ = false;

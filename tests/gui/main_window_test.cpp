@@ -4,6 +4,7 @@
 #include <QTabWidget>
 #include <QScrollBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidgetItem>
 
@@ -401,6 +402,25 @@ TEST_F(MainWindowTest, AboutBoxNamesTheVersion) {
     form->tbAboutClick();
     ASSERT_EQ(msg.infos.size(), 1);
     EXPECT_TRUE(msg.infos[0].startsWith(QString::fromUtf8("VUVarovaduro Hanabira 2号 ver.20100501\r\n")));
+}
+
+// A fault that no command handles reaches the event boundary: the user is told, the window and
+// its list stay, and the list is still saved at close.
+TEST_F(MainWindowTest, AFaultInAnEventIsReportedAndTheListSurvivesToTheClose) {
+    const std::string data = PreparedDataFile();
+    Start(&data);
+    QTimer::singleShot(0, form.get(), [] { throw std::runtime_error("broken step"); });
+    QTimer::singleShot(0, form.get(), [] { throw 42; });
+    testing_support::WaitUntil([&] { return msg.errors.size() == 2; }, 5000);
+    ASSERT_EQ(msg.errors.size(), 2);
+    EXPECT_TRUE(msg.errors[0].contains("broken step"));
+    EXPECT_TRUE(msg.errors[1].contains(QString::fromUtf8("処理中にエラーが発生しました")));
+    EXPECT_TRUE(form->isVisible());
+    form->tbAboutClick();
+    EXPECT_EQ(msg.infos.size(), 1) << "the window still takes commands";
+    form->close();
+    form.reset();
+    EXPECT_EQ(SavedFile(), data);
 }
 
 TEST_F(MainWindowTest, UnreadableDataFileIsReportedAndNeverWrittenOver) {

@@ -135,4 +135,28 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
     EXPECT_TRUE(msg.errors.isEmpty());
 }
 
+// Without a selected category a registration stores and saves the site, but does not check it.
+TEST_F(RegistrationFlowTest, WithNoCategorySelectedTheSiteIsStoredButNotChecked) {
+    form->ftBlogCategories->setCurrentItem(nullptr);
+    server.ClearRequests();
+    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+        f->show();
+        f->edSiteURL->setText(QString::fromStdString(server.Url("/blog")));
+        f->edSiteTitle->setText(QString::fromUtf8("花びら"));
+        f->edRSSURL->setText(QString::fromStdString(server.Url("/Feed.XML")));
+        f->cbHeadCheck->setChecked(false);
+        f->RegisterSite();
+        f->hide();
+    };
+    form->tbAddSiteClick();
+    ASSERT_EQ(form->SiteTableList->Count(), 1);
+    const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(form->SiteTableList->Get(0));
+    EXPECT_TRUE(rec.LastUpdate.empty());
+    EXPECT_TRUE(rec.HeadTime.empty());
+    EXPECT_TRUE(server.Requests().empty()) << "neither the HEAD nor the feed request";
+    EXPECT_NE(testing_support::ReadFileBytes(dir.file("RssSites.dat")).find(server.Url("/Feed.XML")),
+              std::string::npos);
+    EXPECT_TRUE(msg.errors.isEmpty());
+}
+
 }  // namespace

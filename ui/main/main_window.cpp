@@ -48,10 +48,6 @@
 
 namespace hanabira {
 
-namespace {
-
-}  // namespace
-
 const char* const TForm1::kListColumns =
     "No:40 サイト名:150 URL:150 最終訪問日:120 最終更新日:120 HEAD日時:120 カテゴリ:100 登録日付:120 "
     "RSSURL:100 HEADチェック:80 管理人名:80";
@@ -59,15 +55,6 @@ const char* const TForm1::kListColumns =
 namespace {
 
 const char* kNoSiteSelected = "サイトが選択されていません";
-
-// Refresh steps after a command must never turn a finished command into a failure.
-template <class F>
-void Guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
 
 }  // namespace
 
@@ -357,23 +344,25 @@ void TForm1::ShowCategory(const std::string& name) {
     RefreshVirtualList(lvSiteList, *CategoryView);
 }
 
-void TForm1::ShowSiteChanged(int tableIndex) {
+bool TForm1::ShowSiteChanged(int tableIndex) {
     const auto name = SelectedCategory();
-    if (!name) throw std::runtime_error("no category selected");
+    if (!name) return false;
     // A check changes one line at a time; only when the view was built for this table and this
     // category can that line be brought in alone.
     if (*name != viewCategory_ || viewTableCount_ != SiteTableList->Count() ||
         !UpdateCategoryView(*SiteTableList, tableIndex, *name, *CategoryView, viewRows_)) {
         ShowCategory(*name);
-        return;
+        return true;
     }
     RefreshVirtualList(lvSiteList, *CategoryView);
+    return true;
 }
 
-void TForm1::ShowSelectedCategory() {
+bool TForm1::ShowSelectedCategory() {
     const auto name = SelectedCategory();
-    if (!name) throw std::runtime_error("no category selected");
+    if (!name) return false;
     ShowCategory(*name);
+    return true;
 }
 
 namespace {
@@ -456,14 +445,10 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
     const std::string oldLine = before >= 0 ? SiteTableList->Get(before) : std::string();
     registrationCancelled_ = false;
     StoreSiteRecord(*SiteTableList, rec);
-    if (refresh) {
-        Guarded([&] {
-            ShowSelectedCategory();
-            if (!EditMode) {
-                CheckSiteHead(rec.SiteURL);
-                if (self && !registrationCancelled_) CheckSiteRss(rec.SiteURL);
-            }
-        });
+    // With no category selected the new site is not checked either.
+    if (refresh && ShowSelectedCategory() && !EditMode) {
+        CheckSiteHead(rec.SiteURL);
+        if (self && !registrationCancelled_) CheckSiteRss(rec.SiteURL);
     }
     if (!self) return;
     if (registrationCancelled_) {
@@ -475,7 +460,7 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
             else
                 SiteTableList->Delete(i);
         }
-        Guarded([&] { ShowSelectedCategory(); });
+        ShowSelectedCategory();
         return;  // nothing registered, nothing saved
     }
     if (!DataFileBlocked) SaveSiteDataFile();
@@ -483,7 +468,7 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
 
 void TForm1::MarkVisited(const std::string& url) {
     if (!StampLastVisit(*SiteTableList, url, FormatDateText(NowDateTime()))) return;
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     StampLastVisit(*VisitList, url, FormatDateText(NowDateTime()));
     RefreshVirtualList(lvVisitSite, *VisitList);
     if (Form3) Form3->RefreshSiteList();
@@ -496,9 +481,10 @@ QString TForm1::SettingsFilePath() const {
 
 void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(SjisToQString(text)); }
 
-TMWBlogListRec TForm1::SelectedSite() const {
+std::optional<TMWBlogListRec> TForm1::SelectedSite() const {
     const int row = SelectedRow(lvSiteList);
-    return ReadSiteRecord(CategoryView->Get(row));  // throws for no row
+    if (row < 0 || row >= CategoryView->Count()) return std::nullopt;
+    return ReadSiteRecord(CategoryView->Get(row));
 }
 
 void TForm1::AttachRegistrationWindow(TForm2* form2) {
@@ -525,10 +511,7 @@ void TForm1::RefillRegistrationCategories() {
 // ---- tree commands ----
 
 void TForm1::ftBlogCategoriesChange() {
-    Guarded([&] {
-        ShowSelectedCategory();
-        RefreshVisitSites(false);
-    });
+    if (ShowSelectedCategory()) RefreshVisitSites(false);
 }
 
 bool TForm1::ftBlogCategoriesDragOver(QTreeWidgetItem* target, QObject* source) {
@@ -576,21 +559,15 @@ void TForm1::ftBlogCategoriesDragDrop(QTreeWidgetItem* target, QObject* source) 
         return;
     }
     if (source == lvSiteList || source == lvSiteList->viewport()) {
-        TMWBlogListRec rec;
-        try {
-            rec = SelectedSite();
-        } catch (...) {
-            return;
-        }
-        Guarded([&] {
-            const std::string t = CategoryTreeWidget::NodeText(target);
-            if (t == AllSitesCategory()) return;
-            rec.Category = (t == UncategorizedCategory()) ? std::string() : t;
-            const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
-            if (i < 0) return;
-            SiteTableList->Put(i, WriteSiteRecord(rec));
-            ShowSelectedCategory();
-        });
+        std::optional<TMWBlogListRec> rec = SelectedSite();
+        if (!rec) return;
+        const std::string t = CategoryTreeWidget::NodeText(target);
+        if (t == AllSitesCategory()) return;
+        rec->Category = (t == UncategorizedCategory()) ? std::string() : t;
+        const int i = IndexOfURL(*SiteTableList, rec->SiteURL);
+        if (i < 0) return;
+        SiteTableList->Put(i, WriteSiteRecord(*rec));
+        ShowSelectedCategory();
     }
 }
 
@@ -624,7 +601,7 @@ void TForm1::tbAddCategoryClick() {
     else
         ftBlogCategories->addTopLevelItem(item);
     ftBlogCategories->setCurrentItem(item);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     RefillRegistrationCategories();
 }
 
@@ -642,7 +619,7 @@ void TForm1::tbDeleteCategoryClick() {
     if (!AskQuestion(this, Tr("選択したカテゴリを削除しますか？\r\n\r\n [") + SjisToQString(name) + Tr("]"))) return;
     delete item;  // with any nodes below it; the tree selects another node
     ClearCategory(*SiteTableList, name);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     RefillRegistrationCategories();
 }
 
@@ -668,13 +645,13 @@ void TForm1::SiteListMenuRequested(QTreeView* list, const QPoint& pos) {
 }
 
 bool TForm1::ReadRow(QTreeView* list, const TLightStrings& table, TMWBlogListRec& rec) {
-    try {
-        rec = ReadSiteRecord(table.Get(SelectedRow(list)));
-        return true;
-    } catch (...) {
+    const int row = SelectedRow(list);
+    if (row < 0 || row >= table.Count()) {
         ShowMessage(this, Tr(kNoSiteSelected));
         return false;
     }
+    rec = ReadSiteRecord(table.Get(row));
+    return true;
 }
 
 void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
@@ -726,7 +703,7 @@ void TForm1::tbDeleteSiteClick() {
     if (!AskQuestion(this, Tr("選択したサイトを削除しますか？\r\n\r\n[") + SjisToQString(rec.SiteTitle) + Tr("]")))
         return;
     DeleteSiteByURL(*SiteTableList, rec.SiteURL);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
 }
 
 void TForm1::HEADH1Click() {
@@ -742,7 +719,7 @@ void TForm1::HEADH1Click() {
     rec = ReadSiteRecord(SiteTableList->Get(i));
     rec.HeadCheck = rec.HeadCheck.empty() ? std::string("Skip") : std::string();
     SiteTableList->Put(i, WriteSiteRecord(rec));
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     if (list == lvVisitSite) {
         StoreSiteRecord(*VisitList, rec);
         RefreshVirtualList(lvVisitSite, *VisitList);
@@ -808,15 +785,20 @@ void TForm1::acCheckRSSExecute() {
     UpdateActions();
     for (const char* name : {"tbCheckRSS", "tbRSSChecking"})
         if (QWidget* w = ToolBar2->findChild<QWidget*>(name)) w->repaint();
-    try {
-        const TMWBlogListRec rec = SelectedSite();
-        CheckSiteHead(rec.SiteURL);
-        if (!self) return;
-        if (!oneSiteAbort_) CheckSiteRss(rec.SiteURL, /*report=*/true);
-        if (!self) return;
-    } catch (...) {
-        if (!self) return;
+    const std::optional<TMWBlogListRec> rec = SelectedSite();
+    if (!rec) {
         ShowMessage(this, Tr(kNoSiteSelected));
+    } else {
+        try {
+            CheckSiteHead(rec->SiteURL);
+            if (!self) return;
+            if (!oneSiteAbort_) CheckSiteRss(rec->SiteURL, /*report=*/true);
+            if (!self) return;
+        } catch (...) {
+            // The one-site check answers any failure of its steps as it does a missing row.
+            if (!self) return;
+            ShowMessage(this, Tr(kNoSiteSelected));
+        }
     }
     oneSiteCheckRunning_ = false;
     UpdateActions();
@@ -844,7 +826,7 @@ void TForm1::CheckSiteHead(const std::string& url) {
     }));
     if (!self) return;
     --oneSiteSteps_;
-    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+    if (r == SiteCheckResult::Stored) ShowSelectedCategory();
 }
 
 void TForm1::CheckSiteRss(const std::string& url, bool report) {
@@ -877,7 +859,7 @@ void TForm1::CheckSiteRss(const std::string& url, bool report) {
         ShowMessage(this, Tr("RSSURLが設定されていません"));
         return;
     }
-    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+    if (r == SiteCheckResult::Stored) ShowSelectedCategory();
 }
 
 void TForm1::RefreshVisitSites(bool showPage) {

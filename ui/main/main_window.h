@@ -165,12 +165,13 @@ public:
     // What the worker reaches through its hand-off steps.
     TLightStrings& SiteTable() override { return *SiteTableList; }
     void SetStatusText(const std::string& text) override;
-    void ShowSelectedCategory() override;
-    void ShowSiteChanged(int tableIndex) override;
+    // False when no category is selected (nothing is shown then).
+    bool ShowSelectedCategory() override;
+    bool ShowSiteChanged(int tableIndex) override;
     std::atomic<bool>& CheckingFlag() override { return Checking; }
 
-    // The record at the selected row of lvSiteList (throws when there is none).
-    TMWBlogListRec SelectedSite() const;
+    // The record at the selected row of lvSiteList; none when no row is selected.
+    std::optional<TMWBlogListRec> SelectedSite() const;
 
     // The context menu of a site list, asked for at pos (viewport coordinates): selects the row there.
     void SiteListMenuRequested(QTreeView* list, const QPoint& pos);
@@ -241,13 +242,14 @@ private:
     // command's request that they stop.
     int oneSiteSteps_ = 0;
     bool oneSiteAbort_ = false;
-    bool registrationCancelled_ = false;
+    bool registrationCancelled_ = false;  // the registration window took back the site being added
     // The list whose context menu is open (its commands act on it), else null.
     QTreeView* menuList_ = nullptr;
     // The list a site command acts on: the one whose menu is open, else the visit list when it
     // has the focus, else the site list.
     QTreeView* CommandList() const;
-    TLightStrings& TableOf(const QTreeView* list) const;  // the registration window took back the site being added
+    // The table behind a list: the visit list behind lvVisitSite, the category view behind lvSiteList.
+    TLightStrings& TableOf(const QTreeView* list) const;
 };
 
 }  // namespace hanabira

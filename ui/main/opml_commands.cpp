@@ -38,15 +38,6 @@ std::string NativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// Refresh steps after a command must never turn a finished command into a failure.
-template <class F>
-void Guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 // Adds the imported folders below parent (the root at the top level). Category names are unique in
 // the tree: a folder whose name the tree already has is not added again, and what stands below it
 // in the file goes below the node that has the name. Returns how many nodes were added.
@@ -110,7 +101,7 @@ void ImportOpmlFile(TForm1* form) {
     // One save for the whole import.
     QString saveError;
     const bool saved = (count.Added == 0 && newCategories == 0) || form->SaveSiteDataFile(&saveError);
-    Guarded([&] { form->ShowSelectedCategory(); });
+    form->ShowSelectedCategory();
     form->RefillRegistrationCategories();
 
     const QString summary =
