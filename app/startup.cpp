@@ -40,24 +40,14 @@ void OnSignal(int) {
 
 }  // namespace
 
-QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis) {
-    const QString name = SjisToQString(TrimSpaces(storedNameSjis));
-    if (!name.isEmpty() && QFileInfo::exists(programFolder + name)) return name;
-    return QStringLiteral("RssSites.dat");
-}
-
 void RunStartupSequence(TForm1& form) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // The settings store applies the stored values of what is registered, so registration comes first.
+    // Each window registers its own properties, in the order of their sections in the file.
     TMWIniFile& ini = *form.IniFile;
-    RegisterWidgetProperty(ini, form.ftBlogCategories, "width");
-    if (form.Form3) {
-        RegisterWidgetProperty(ini, form.Form3->Control("Panel1"), "width");
-        RegisterWidgetProperty(ini, form.Form3->Control("edComment"), "lines");
-        RegisterWidgetProperty(ini, form.Form3->Control("lvSiteList"), "height");
-        RegisterWidgetProperty(ini, form.Form3->Control("edRegistMySite"), "lines");
-    }
+    form.RegisterSettings(ini);
+    if (form.Form3) form.Form3->RegisterSettings(ini);
     ini.ReadSettings();
     if (ini.Blocked()) {
         // The comment template and the own-site list are typed by hand: never replace them. Said
@@ -67,10 +57,7 @@ void RunStartupSequence(TForm1& form) {
                                  .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText()));
         QTimer::singleShot(0, &form, [&form, text] { ShowMessage(&form, text); });
     }
-    const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
-    form.CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
-    form.SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
-    form.DataFileName = ChooseDataFileName(form.ProgramFolder, ini.ReadValue("BlogDataFileName"));
+    form.ReadSettings(ini);
 
     RestoreFormPos(ini, &form, false);
     if (form.Form2) RestoreFormPos(ini, form.Form2, true);  // the registration window keeps its size
@@ -123,12 +110,7 @@ void RunStartupSequence(TForm1& form) {
         form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
         form.RefillRegistrationCategories();
     }
-    if (form.Form3) {
-        // Fill the own-site choice, select the stored one, then fill the labels for it.
-        form.Form3->edRegistMySiteChange();
-        form.Form3->SelectMySite(mySiteSelect);
-        form.Form3->edRegistMySiteChange();
-    }
+    if (form.Form3) form.Form3->ReadSettings(ini);  // the own site stored at the last close
     form.Utility->SetupEditors();
     ResetPageControls();
     form.Utility->AttachToMainForm(&form);

@@ -882,25 +882,49 @@ bool TForm1::event(QEvent* event) {
 
 // ---- start-up and shut-down ----
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    StoreFormPos(*IniFile, this);
+namespace {
+// The data file to use: the stored name (trimmed of half- and full-width spaces) when a file of
+// that name exists in the program folder, else "RssSites.dat". Always relative to the folder.
+QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis) {
+    const QString name = SjisToQString(TrimSpaces(storedNameSjis));
+    if (!name.isEmpty() && QFileInfo::exists(programFolder + name)) return name;
+    return QStringLiteral("RssSites.dat");
+}
+}  // namespace
+
+void TForm1::RegisterSettings(TMWIniFile& ini) { RegisterWidgetProperty(ini, ftBlogCategories, "width"); }
+
+void TForm1::ReadSettings(const TMWIniFile& ini) {
+    CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
+    SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
+    DataFileName = ChooseDataFileName(ProgramFolder, ini.ReadValue("BlogDataFileName"));
+}
+
+void TForm1::StoreSettings() {
+    TMWIniFile& ini = *IniFile;
+    // Every written key moves to the end of the file's key list: this order is the file's order.
+    StoreFormPos(ini, this);
     for (QWidget* w : {static_cast<QWidget*>(Form2.data()), static_cast<QWidget*>(Form3.data())}) {
         if (!w) continue;
         // A window never opened nor placed in this run has no place of its own yet: store the place
         // it opens at (over this window), not the corner of the screen.
         if (!w->isVisible() && !w->testAttribute(Qt::WA_Moved)) w->move(geometry().center() - w->rect().center());
-        StoreFormPos(*IniFile, w);
+        StoreFormPos(ini, w);
     }
-    IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
-    IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
-    IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
-    IniFile->WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
+    ini.WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
+    if (Form3) Form3->StoreSettings(ini);  // the chosen own site
+    ini.WriteValue("CheckConnections", std::to_string(CheckConnections));
+    ini.WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
     // It refuses by itself to replace a file it could not read (the user heard of that at start);
     // any other failure the user must hear of, or the day's settings would vanish unnoticed.
-    if (!IniFile->WriteSettings() && !IniFile->Blocked()) {
+    if (!ini.WriteSettings() && !ini.Blocked()) {
         ShowMessage(this, Tr("設定ファイルを保存できませんでした。\n%1\n%2")
-                              .arg(SettingsFilePath(), SjisToQString(IniFile->ErrorText())));
+                              .arg(SettingsFilePath(), SjisToQString(ini.ErrorText())));
     }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    StoreSettings();
     if (!DataFileBlocked) {
         for (;;) {
             QString why;

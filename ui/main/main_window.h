@@ -81,6 +81,10 @@ public:
     std::function<void(TForm2*)> ShowRegistrationModal;
 
     QString DataFilePath() const { return ProgramFolder + DataFileName; }
+    // The settings this window keeps: the category tree's width (registered before the settings
+    // file is read), the data file's name and the check settings (read after it).
+    void RegisterSettings(TMWIniFile& ini);
+    void ReadSettings(const TMWIniFile& ini);
     // The settings file: the executable's name with the extension ".ini", in the program folder.
     QString SettingsFilePath() const;
 
@@ -224,6 +228,8 @@ private:
     std::unique_ptr<SiteFileSync> siteSync_;
     QTimer* siteSyncRetry_ = nullptr;
 
+    // At close: every window's place and values, in the settings file's order, then the file.
+    void StoreSettings();
     void BuildLayout();
     void BuildActions();
     void OpenSite(QTreeView* list, TLightStrings& table);
