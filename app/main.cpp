@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
     {
         hanabira::Program program;
         auto comeForward = [&instance, &program] {
-            if (instance.TakePendingActivation()) program.Main().Utility->RestoreFromTray();
+            if (instance.TakePendingActivation()) program.Main().WindowUtility().RestoreFromTray();
         };
         QObject::connect(&instance, &hanabira::SingleInstance::ActivationRequested, &program.Main(), comeForward);
         program.Start();

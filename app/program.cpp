@@ -40,7 +40,7 @@ Program::Program(const QString& programFolder) {
     form1_->AttachRegistrationWindow(form2_);
     // Cookies and the cache of the comment browser live beside the data file, so a login to a blog
     // service survives a restart.
-    SetBrowserStorageFolder(form1_->ProgramFolder + QStringLiteral("browser"));
+    SetBrowserStorageFolder(form1_->ProgramFolder() + QStringLiteral("browser"));
     form3_ = std::make_unique<TForm3>();
     module_ = std::make_unique<TdmBrowserModule>();
     form1_->AttachCommentWindow(form3_.get());

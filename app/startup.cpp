@@ -45,9 +45,11 @@ void RunStartupSequence(TForm1& form) {
 
     // The settings store applies the stored values of what is registered, so registration comes first.
     // Each window registers its own properties, in the order of their sections in the file.
-    TMWIniFile& ini = *form.IniFile;
+    TMWIniFile& ini = form.Settings();
     form.RegisterSettings(ini);
-    if (form.Form3) form.Form3->RegisterSettings(ini);
+    TForm2* registration = form.RegistrationWindow();
+    TForm3* comments = form.CommentWindow();
+    if (comments) comments->RegisterSettings(ini);
     ini.ReadSettings();
     if (ini.Blocked()) {
         // The comment template and the own-site list are typed by hand: never replace them. Said
@@ -60,60 +62,30 @@ void RunStartupSequence(TForm1& form) {
     form.ReadSettings(ini);
 
     RestoreFormPos(ini, &form, false);
-    if (form.Form2) RestoreFormPos(ini, form.Form2, true);  // the registration window keeps its size
-    if (form.Form3) RestoreFormPos(ini, form.Form3, false);
+    if (registration) RestoreFormPos(ini, registration, true);  // the registration window keeps its size
+    if (comments) RestoreFormPos(ini, comments, false);
 
-    const std::string path = QFile::encodeName(form.DataFilePath()).toStdString();
-    CategoryTree tree = form.ftBlogCategories->ToCategoryTree();
-    std::string bytesRead;
-    const SiteDataLoad load = LoadSiteData(path, *form.SiteTableList, tree, &bytesRead);
-    if (load.status == SiteDataStatus::Unreadable) {
-        // Never write over a file we could not read: the user's sites may still be in it.
-        form.DataFileBlocked = true;
-        ShowMessage(&form, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
-                              "このファイルは上書きしません。")
-                               .arg(form.DataFilePath(), SjisToQString(load.error)));
-    }
-    if (load.status == SiteDataStatus::Loaded) form.ftBlogCategories->LoadCategoryTree(tree);
-    if (load.treeError) {
-        ShowMessage(&form, Tr("I/O Error:MWLoadTreeFromStrings"));
-        // The categories after the fault are only in the file: saving would drop them for good.
-        // The sites loaded, so the user can still work; the file stays as it is.
-        form.DataFileBlocked = true;
-        ShowMessage(&form, Tr("サイトデータファイルのカテゴリツリーが壊れています。\n%1\n\n"
-                              "このファイルは上書きしません。")
-                               .arg(form.DataFilePath()));
-    }
-
-    // Another computer's copy arriving in a synced folder is merged in, never written over.
-    if (!form.DataFileBlocked) form.WatchSiteDataFile(std::move(bytesRead));
+    form.LoadSiteDataFile();
 
     // A program installed where the user may not write (system-wide) could never save: say so now,
     // not after a day's work at close.
-    const QByteArray folder = QFile::encodeName(form.ProgramFolder);
+    const QByteArray folder = QFile::encodeName(form.ProgramFolder());
     if (access(folder.constData(), W_OK) != 0) {
         ShowMessage(&form, Tr("プログラムのフォルダに書き込めません。\n%1\n\n"
                               "サイトデータと設定は保存されません。書き込めるフォルダ"
                               "（~/.local/share/hanabira2 など）に置いて起動してください。")
-                               .arg(form.ProgramFolder));
+                               .arg(form.ProgramFolder()));
     }
 
-    SetupListColumns(form.lvSiteList, SjisLiteral(TForm1::kListColumns));
-    SetupListColumns(form.lvVisitSite, SjisLiteral(TForm1::kListColumns));
-
-    form.ftBlogCategories->expandAll();
-    if (QTreeWidgetItem* first = form.ftBlogCategories->topLevelItem(0)) {
-        form.ftBlogCategories->setCurrentItem(first);  // raises the selection change
-    }
-    form.ShowSelectedCategory();  // false with no node: nothing to show
-    if (form.Form2) {
-        form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
+    form.ShowFirstCategory();
+    if (registration) {
+        registration->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
         form.RefillRegistrationCategories();
     }
-    if (form.Form3) form.Form3->ReadSettings(ini);  // the own site stored at the last close
-    form.Utility->SetupEditors();
+    if (comments) comments->ReadSettings(ini);  // the own site stored at the last close
+    form.WindowUtility().SetupEditors();
     ResetPageControls();
-    form.Utility->AttachToMainForm(&form);
+    form.WindowUtility().AttachToMainForm(&form);
     form.InstallTrayMenu();
 }
 

@@ -178,6 +178,23 @@ void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void TForm2::BeginAdd() {
+    KeptLastVisit.clear();
+    KeptLastUpdate.clear();
+}
+
+void TForm2::BeginEdit(const TMWBlogListRec& rec) {
+    KeptLastVisit = rec.LastVisit;
+    KeptLastUpdate = rec.LastUpdate;
+    edSiteURL->setText(SjisToQString(rec.SiteURL));
+    edSiteTitle->setText(SjisToQString(rec.SiteTitle));
+    edRSSURL->setText(SjisToQString(rec.RSSURL));
+    SelectCategoryIgnoringCase(rec.Category);
+    cbHeadCheck->setChecked(!rec.HeadCheck.empty());
+    edManagerName->setText(SjisToQString(rec.ManagerName));
+    ClearOnShow = false;
+}
+
 void TForm2::FormShow() {
     if (ClearOnShow) {
         edSiteURL->clear();

@@ -61,8 +61,8 @@ const char* kNoSiteSelected = "サイトが選択されていません";
 TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(parent) {
     setObjectName("Form1");
     setWindowTitle(Tr("VUVarovaduro - Hanabira 2号"));
-    ProgramFolder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
-    if (!ProgramFolder.endsWith('/')) ProgramFolder += '/';
+    programFolder_ = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+    if (!programFolder_.endsWith('/')) programFolder_ += '/';
     // The owned objects, in their creation order.
     Utility = std::make_unique<TMWUtility>();
     IniFile = std::make_unique<TMWIniFile>(QFile::encodeName(SettingsFilePath()).toStdString());
@@ -406,7 +406,7 @@ void TForm1::WatchSiteDataFile(std::string bytesRead) {
 }
 
 void TForm1::SiteDataFileChanged() {
-    if (!siteSync_ || DataFileBlocked) return;
+    if (!siteSync_ || dataFileBlocked_) return;
     // The list must hold still while it is merged: a check writes into it by position, and an open
     // registration, edit or question acts on what it showed.
     if (Checking.load() || oneSiteSteps_ > 0 || QApplication::activeModalWidget() ||
@@ -463,7 +463,7 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
         ShowSelectedCategory();
         return;  // nothing registered, nothing saved
     }
-    if (!DataFileBlocked) SaveSiteDataFile();
+    if (!dataFileBlocked_) SaveSiteDataFile();
 }
 
 void TForm1::MarkVisited(const std::string& url) {
@@ -475,7 +475,7 @@ void TForm1::MarkVisited(const std::string& url) {
 }
 
 QString TForm1::SettingsFilePath() const {
-    return ProgramFolder + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+    return programFolder_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
            QStringLiteral(".ini");
 }
 
@@ -498,11 +498,18 @@ void TForm1::AttachRegistrationWindow(TForm2* form2) {
     };
 }
 
+TForm2* TForm1::RegistrationWindow() const { return Form2.data(); }
+TForm3* TForm1::CommentWindow() const { return Form3.data(); }
+
 void TForm1::AttachCommentWindow(TForm3* form3) {
     Form3 = form3;
     if (!form3) return;
     form3->SetSiteTables(SiteTableList.get(), VisitList.get(), [this](const std::string& url) { MarkVisited(url); });
 }
+
+CategoryTree TForm1::Categories() const { return ftBlogCategories->ToCategoryTree(); }
+
+int TForm1::AddCategories(const CategoryTree& folders) { return ftBlogCategories->AddFolders(folders); }
 
 void TForm1::RefillRegistrationCategories() {
     if (Form2) Form2->SetCategoryList(CategoryListText(ftBlogCategories->ToCategoryTree()));
@@ -669,8 +676,7 @@ void TForm1::lvVisitSiteDblClick() { OpenSite(lvVisitSite, *VisitList); }
 void TForm1::tbAddSiteClick() {
     EditMode = false;
     if (!Form2) return;
-    Form2->KeptLastVisit.clear();
-    Form2->KeptLastUpdate.clear();
+    Form2->BeginAdd();
     ShowRegistrationModal(Form2);
 }
 
@@ -684,15 +690,7 @@ void TForm1::T2Click() {
 void TForm1::EditSite(const TMWBlogListRec& rec) {
     EditMode = true;
     if (!Form2) return;
-    Form2->KeptLastVisit = rec.LastVisit;
-    Form2->KeptLastUpdate = rec.LastUpdate;
-    Form2->edSiteURL->setText(SjisToQString(rec.SiteURL));
-    Form2->edSiteTitle->setText(SjisToQString(rec.SiteTitle));
-    Form2->edRSSURL->setText(SjisToQString(rec.RSSURL));
-    Form2->SelectCategoryIgnoringCase(rec.Category);
-    Form2->cbHeadCheck->setChecked(!rec.HeadCheck.empty());
-    Form2->edManagerName->setText(SjisToQString(rec.ManagerName));
-    Form2->ClearOnShow = false;
+    Form2->BeginEdit(rec);
     ShowRegistrationModal(Form2);
 }
 
@@ -892,12 +890,47 @@ QString ChooseDataFileName(const QString& programFolder, const std::string& stor
 }
 }  // namespace
 
+void TForm1::LoadSiteDataFile() {
+    const std::string path = QFile::encodeName(DataFilePath()).toStdString();
+    CategoryTree tree = ftBlogCategories->ToCategoryTree();
+    std::string bytesRead;
+    const SiteDataLoad load = LoadSiteData(path, *SiteTableList, tree, &bytesRead);
+    if (load.status == SiteDataStatus::Unreadable) {
+        // Never write over a file we could not read: the user's sites may still be in it.
+        dataFileBlocked_ = true;
+        ShowMessage(this, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
+                             "このファイルは上書きしません。")
+                              .arg(DataFilePath(), SjisToQString(load.error)));
+    }
+    if (load.status == SiteDataStatus::Loaded) ftBlogCategories->LoadCategoryTree(tree);
+    if (load.treeError) {
+        ShowMessage(this, Tr("I/O Error:MWLoadTreeFromStrings"));
+        // The categories after the fault are only in the file: saving would drop them for good.
+        // The sites loaded, so the user can still work; the file stays as it is.
+        dataFileBlocked_ = true;
+        ShowMessage(this, Tr("サイトデータファイルのカテゴリツリーが壊れています。\n%1\n\n"
+                             "このファイルは上書きしません。")
+                              .arg(DataFilePath()));
+    }
+    // Another computer's copy arriving in a synced folder is merged in, never written over.
+    if (!dataFileBlocked_) WatchSiteDataFile(std::move(bytesRead));
+}
+
+void TForm1::ShowFirstCategory() {
+    SetupListColumns(lvSiteList, SjisLiteral(kListColumns));
+    SetupListColumns(lvVisitSite, SjisLiteral(kListColumns));
+    ftBlogCategories->expandAll();
+    if (QTreeWidgetItem* first = ftBlogCategories->topLevelItem(0))
+        ftBlogCategories->setCurrentItem(first);  // raises the selection change
+    ShowSelectedCategory();  // false with no node: nothing to show
+}
+
 void TForm1::RegisterSettings(TMWIniFile& ini) { RegisterWidgetProperty(ini, ftBlogCategories, "width"); }
 
 void TForm1::ReadSettings(const TMWIniFile& ini) {
     CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
     SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
-    DataFileName = ChooseDataFileName(ProgramFolder, ini.ReadValue("BlogDataFileName"));
+    DataFileName = ChooseDataFileName(programFolder_, ini.ReadValue("BlogDataFileName"));
 }
 
 void TForm1::StoreSettings() {
@@ -925,7 +958,7 @@ void TForm1::StoreSettings() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     StoreSettings();
-    if (!DataFileBlocked) {
+    if (!dataFileBlocked_) {
         for (;;) {
             QString why;
             if (SaveSiteDataFile(&why)) break;

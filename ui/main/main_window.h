@@ -17,6 +17,7 @@
 
 #include "check/check_schedule.h"
 #include "check/rss_check.h"
+#include "store/category_tree.h"
 #include "store/light_strings.h"
 #include "store/site_record.h"
 
@@ -53,60 +54,48 @@ public:
     // The columns of the site list and the visit list.
     static const char* const kListColumns;
 
-    // Owned objects, created in this order.
-    std::unique_ptr<TMWUtility> Utility;
-    std::unique_ptr<TMWIniFile> IniFile;  // the settings file beside the program
-    std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
-
-    QString DataFileName = QStringLiteral("RssSites.dat");
-    QString ProgramFolder;  // with a trailing separator
-    std::atomic<bool> Checking{false};
-    TMWRSSCheck* CheckThread = nullptr;
-    bool EditMode = false;
-    // The worker's pause after every site; tests shorten it.
-    int CheckDelayMs = 100;
-    // Sites the check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
-    int CheckConnections = 16;
-    // Set when the data file existed but could not be read: it is then never written over.
-    bool DataFileBlocked = false;
-    // Windows created after this one (null until they exist).
-    QPointer<TForm2> Form2;
-    QPointer<TForm3> Form3;
-
     // Connects the registration window: its registrations go to AddOrUpdateSite.
     void AttachRegistrationWindow(TForm2* form2);
     // Connects the comment window: it shows the visit list and stamps visits here.
     void AttachCommentWindow(TForm3* form3);
+    TForm2* RegistrationWindow() const;
+    TForm3* CommentWindow() const;
     // How the registration window is shown modally (tests replace it).
-    std::function<void(TForm2*)> ShowRegistrationModal;
+    void SetRegistrationModal(std::function<void(TForm2*)> show) { ShowRegistrationModal = std::move(show); }
 
-    QString DataFilePath() const { return ProgramFolder + DataFileName; }
+    QString ProgramFolder() const { return programFolder_; }  // with a trailing separator
+    QString DataFilePath() const { return programFolder_ + DataFileName; }
+    // The settings file: the executable's name with the extension ".ini", in the program folder.
+    QString SettingsFilePath() const;
+    TMWIniFile& Settings() const { return *IniFile; }
+    TMWUtility& WindowUtility() const { return *Utility; }
     // The settings this window keeps: the category tree's width (registered before the settings
     // file is read), the data file's name and the check settings (read after it).
     void RegisterSettings(TMWIniFile& ini);
     void ReadSettings(const TMWIniFile& ini);
-    // The settings file: the executable's name with the extension ".ini", in the program folder.
-    QString SettingsFilePath() const;
+    // Loads the data file into the site table and the tree and watches it for copies written
+    // elsewhere. A file that exists but does not read is reported and never written over.
+    void LoadSiteDataFile();
+    // True when the data file existed but could not be read: it is then never written over.
+    bool DataFileBlocked() const { return dataFileBlocked_; }
+    // Sets up the lists' columns and selects the tree's first node, which shows its sites.
+    void ShowFirstCategory();
 
-    // Controls, named as the rest of the program and the tests know them.
-    QStatusBar* StatusBar1;
-    QTabWidget* PageControl1;
-    QWidget* tsCheckSite;
-    QToolBar* ToolBar2;
-    CategoryTreeWidget* ftBlogCategories;
-    QSplitter* Splitter2;
-    QTabWidget* PageControl3;
-    QWidget* tsSiteList;
-    QWidget* tsVisitSiteLists;
-    QTreeView* lvSiteList;
-    QTreeView* lvVisitSite;
-    QMenu* PopupMenu1;
-    QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
-        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
-    // The sites whose feed could not be read in the last run or one-site check (ui/main/check_report).
-    QAction* acFailedSites = nullptr;
-    // Import and export of OPML subscription lists (ui/main/opml_commands).
-    QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
+    // The sites of the selected category and the sites to visit, as the two lists show them.
+    const TLightStrings& CategorySites() const { return *CategoryView; }
+    const TLightStrings& VisitSites() const { return *VisitList; }
+    // The category tree as plain data, and the import of folders into it (names already in the
+    // tree are not added again); returns how many nodes were added.
+    CategoryTree Categories() const;
+    int AddCategories(const CategoryTree& folders);
+
+    bool IsChecking() const { return Checking.load(); }
+    TMWRSSCheck* CurrentCheck() const { return CheckThread; }  // the run under way, else null
+    bool InEditMode() const { return EditMode; }  // the registration window was last opened to edit
+    // The pause of the check between requests to one host (tests shorten it), and the sites a
+    // check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
+    void SetCheckDelay(int ms) { CheckDelayMs = ms; }
+    void SetCheckConnections(int connections) { CheckConnections = connections; }
 
     // Site table operations of the window.
     void AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh);
@@ -115,9 +104,6 @@ public:
     void MarkVisited(const std::string& url);
     // Saves the data file; a copy written there by another computer meanwhile is merged in first.
     bool SaveSiteDataFile(QString* error = nullptr);
-    // Watches the data file for copies written elsewhere (a synced folder); bytesRead is what the
-    // start read from it (empty when there was none).
-    void WatchSiteDataFile(std::string bytesRead);
     std::optional<std::string> SelectedCategory() const;  // text of the selected node
 
     // The rows of the two lists, formatted when the view paints them.
@@ -201,6 +187,47 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Owned objects, created in this order.
+    std::unique_ptr<TMWUtility> Utility;
+    std::unique_ptr<TMWIniFile> IniFile;  // the settings file beside the program
+    std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
+
+    QString DataFileName = QStringLiteral("RssSites.dat");
+    QString programFolder_;
+    std::atomic<bool> Checking{false};
+    TMWRSSCheck* CheckThread = nullptr;
+    bool EditMode = false;
+    int CheckDelayMs = 100;
+    int CheckConnections = 16;
+    bool dataFileBlocked_ = false;
+    // Windows created after this one (null until they exist).
+    QPointer<TForm2> Form2;
+    QPointer<TForm3> Form3;
+    std::function<void(TForm2*)> ShowRegistrationModal;
+
+    // Controls, named (object names) as the program and the tests know them.
+    QStatusBar* StatusBar1;
+    QTabWidget* PageControl1;
+    QWidget* tsCheckSite;
+    QToolBar* ToolBar2;
+    CategoryTreeWidget* ftBlogCategories;
+    QSplitter* Splitter2;
+    QTabWidget* PageControl3;
+    QWidget* tsSiteList;
+    QWidget* tsVisitSiteLists;
+    QTreeView* lvSiteList;
+    QTreeView* lvVisitSite;
+    QMenu* PopupMenu1;
+    QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
+        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
+    // The sites whose feed could not be read in the last run or one-site check (ui/main/check_report).
+    QAction* acFailedSites = nullptr;
+    // Import and export of OPML subscription lists (ui/main/opml_commands).
+    QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
+
+    // Watches the data file for copies written elsewhere (a synced folder); bytesRead is what the
+    // start read from it (empty when there was none).
+    void WatchSiteDataFile(std::string bytesRead);
     void BuildCheckReport();
     void StartCheckReport();
     void EndCheckReport(TMWRSSCheck* sender);
