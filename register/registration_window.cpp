@@ -111,6 +111,16 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     btnSetSite->setObjectName("btnSetSite");
     btnSetSite->setDefault(true);
 
+    LayOutControls();
+
+    connect(btnSiteCheck, &QPushButton::clicked, this, [this] { btnSiteCheckClick(); });
+    connect(btnSetSite, &QPushButton::clicked, this, [this] { btnSetSiteClick(); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    sbDisoplaySeriesUrlsClick();
+}
+
+void TForm2::LayOutControls() {
     auto* urlRow = new QHBoxLayout;
     urlRow->setContentsMargins(0, 0, 0, 0);
     urlRow->setSpacing(2);
@@ -157,12 +167,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     QWidget::setTabOrder(edRSSURL, cbCategory);
     QWidget::setTabOrder(cbCategory, cbHeadCheck);
     QWidget::setTabOrder(cbHeadCheck, edManagerName);
-
-    connect(btnSiteCheck, &QPushButton::clicked, this, [this] { btnSiteCheckClick(); });
-    connect(btnSetSite, &QPushButton::clicked, this, [this] { btnSetSiteClick(); });
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
-
-    sbDisoplaySeriesUrlsClick();
 }
 
 void TForm2::sbDisoplaySeriesUrlsClick() {

@@ -85,6 +85,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The panel's grid, the status bar under it and the tab order.
+    void LayOutControls();
     void SetStatus(const QString& text);
     void SetButtonsEnabled(bool enabled);
     // Ends the busy state of a probe or a registration; a cancel asked meanwhile closes the window now.

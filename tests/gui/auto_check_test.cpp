@@ -19,14 +19,14 @@
 #include "test_support.h"
 #include "ui/main/main_window.h"
 
-using testing_support::Child;
-using testing_support::SiteList;
-using testing_support::VisitList;
 using check_testing::FeedServer;
 using check_testing::SiteAnswer;
 using check_testing::SiteLine;
 using namespace std::chrono_literals;
+using testing_support::Child;
 using testing_support::S;
+using testing_support::SiteList;
+using testing_support::VisitList;
 
 namespace {
 

@@ -218,24 +218,7 @@ void TForm1::BuildActions() {
     connect(acExportOpml, &QAction::triggered, this, [this] { ExportOpmlFile(this); });
 }
 
-void TForm1::BuildLayout() {
-    StatusBar1 = new QStatusBar;
-    StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(true);
-    setStatusBar(StatusBar1);
-
-    PageControl1 = new QTabWidget;
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->setDocumentMode(true);
-    tsCheckSite = new QWidget;
-    tsCheckSite->setObjectName("tsCheckSite");
-    PageControl1->addTab(tsCheckSite, Tr("サイト更新チェックタブ"));
-    setCentralWidget(PageControl1);
-
-    auto* pageLayout = new QVBoxLayout(tsCheckSite);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    pageLayout->setSpacing(0);
-
+void TForm1::BuildToolBar() {
     ToolBar2 = new QToolBar;
     ToolBar2->setObjectName("ToolBar2");
     ToolBar2->setIconSize(QSize(22, 22));
@@ -272,6 +255,27 @@ void TForm1::BuildLayout() {
     opmlButton->addAction(acExportOpml);
     ToolBar2->insertWidget(acAbout, opmlButton);
     ToolBar2->insertSeparator(acAbout);
+}
+
+void TForm1::BuildLayout() {
+    StatusBar1 = new QStatusBar;
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(true);
+    setStatusBar(StatusBar1);
+
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setDocumentMode(true);
+    tsCheckSite = new QWidget;
+    tsCheckSite->setObjectName("tsCheckSite");
+    PageControl1->addTab(tsCheckSite, Tr("サイト更新チェックタブ"));
+    setCentralWidget(PageControl1);
+
+    auto* pageLayout = new QVBoxLayout(tsCheckSite);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+
+    BuildToolBar();
     pageLayout->addWidget(ToolBar2);
 
     Splitter2 = new QSplitter(Qt::Horizontal);

@@ -258,6 +258,7 @@ private:
     // At close: every window's place and values, in the settings file's order, then the file.
     void StoreSettings();
     void BuildLayout();
+    void BuildToolBar();  // ToolBar2 with the actions' buttons, after BuildActions
     void BuildActions();
     void OpenSite(QTreeView* list, TLightStrings& table);
     // The record at the list's selected row; says "no site selected" and gives false when there is none.
