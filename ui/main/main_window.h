@@ -92,8 +92,9 @@ public:
     bool IsChecking() const { return Checking.load(); }
     TMWRSSCheck* CurrentCheck() const { return CheckThread; }  // the run under way, else null
     bool InEditMode() const { return EditMode; }  // the registration window was last opened to edit
-    // The pause of the check between requests to one host (tests shorten it), and the sites a
-    // check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
+    // The check's pause between requests to one host, or after every site when it goes one site
+    // at a time (tests shorten it), and the sites a check of all sites has in flight at once
+    // ("CheckConnections"; 1 = one after another).
     void SetCheckDelay(int ms) { CheckDelayMs = ms; }
     void SetCheckConnections(int connections) { CheckConnections = connections; }
 
