@@ -16,7 +16,7 @@
 #include "ui/main/main_window.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    hanabira::Application app(argc, argv);
     // The application title (message boxes, the tray tip). Not the display name: Qt would append
     // that to every window caption.
     app.setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
     {
         hanabira::Program program;
         auto comeForward = [&instance, &program] {
-            if (instance.TakePendingActivation()) program.Main().Utility->RestoreFromTray();
+            if (instance.TakePendingActivation()) program.Main().WindowUtility().RestoreFromTray();
         };
         QObject::connect(&instance, &hanabira::SingleInstance::ActivationRequested, &program.Main(), comeForward);
         program.Start();

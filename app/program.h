@@ -1,9 +1,11 @@
 #pragma once
 // The program's windows, created in their order and freed in the reverse one: the main window, the
 // registration window, the comment window and the browser data module.
+#include <QApplication>
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace hanabira {
 
@@ -11,6 +13,18 @@ class TForm1;
 class TForm2;
 class TForm3;
 class TdmBrowserModule;
+
+// The application object. Its event delivery is the one place where a fault that no command
+// handles ends up: the user is told, and the program goes on with its site list in memory (the
+// list reaches the file only at close, so ending here would lose the day's changes).
+class Application : public QApplication {
+public:
+    Application(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+// What the event boundary says about a fault (what: the exception's text, Shift_JIS; empty when
+// it had none).
+void ReportUnhandledFault(const std::string& what);
 
 class Program {
 public:

@@ -40,24 +40,16 @@ void OnSignal(int) {
 
 }  // namespace
 
-QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis) {
-    const QString name = SjisToQString(TrimSpaces(storedNameSjis));
-    if (!name.isEmpty() && QFileInfo::exists(programFolder + name)) return name;
-    return QStringLiteral("RssSites.dat");
-}
-
 void RunStartupSequence(TForm1& form) {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
 
     // The settings store applies the stored values of what is registered, so registration comes first.
-    TMWIniFile& ini = *form.IniFile;
-    RegisterWidgetProperty(ini, form.ftBlogCategories, "width");
-    if (form.Form3) {
-        RegisterWidgetProperty(ini, form.Form3->Control("Panel1"), "width");
-        RegisterWidgetProperty(ini, form.Form3->Control("edComment"), "lines");
-        RegisterWidgetProperty(ini, form.Form3->Control("lvSiteList"), "height");
-        RegisterWidgetProperty(ini, form.Form3->Control("edRegistMySite"), "lines");
-    }
+    // Each window registers its own properties, in the order of their sections in the file.
+    TMWIniFile& ini = form.Settings();
+    form.RegisterSettings(ini);
+    TForm2* registration = form.RegistrationWindow();
+    TForm3* comments = form.CommentWindow();
+    if (comments) comments->RegisterSettings(ini);
     ini.ReadSettings();
     if (ini.Blocked()) {
         // The comment template and the own-site list are typed by hand: never replace them. Said
@@ -67,74 +59,33 @@ void RunStartupSequence(TForm1& form) {
                                  .arg(form.SettingsFilePath(), SjisToQString(ini.ErrorText()));
         QTimer::singleShot(0, &form, [&form, text] { ShowMessage(&form, text); });
     }
-    const std::string mySiteSelect = ini.ReadValue("MySiteSelect");
-    form.CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
-    form.SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
-    form.DataFileName = ChooseDataFileName(form.ProgramFolder, ini.ReadValue("BlogDataFileName"));
+    form.ReadSettings(ini);
 
     RestoreFormPos(ini, &form, false);
-    if (form.Form2) RestoreFormPos(ini, form.Form2, true);  // the registration window keeps its size
-    if (form.Form3) RestoreFormPos(ini, form.Form3, false);
+    if (registration) RestoreFormPos(ini, registration, true);  // the registration window keeps its size
+    if (comments) RestoreFormPos(ini, comments, false);
 
-    const std::string path = QFile::encodeName(form.DataFilePath()).toStdString();
-    CategoryTree tree = form.ftBlogCategories->ToCategoryTree();
-    std::string bytesRead;
-    const SiteDataLoad load = LoadSiteData(path, *form.SiteTableList, tree, &bytesRead);
-    if (load.status == SiteDataStatus::Unreadable) {
-        // Never write over a file we could not read: the user's sites may still be in it.
-        form.DataFileBlocked = true;
-        ShowMessage(&form, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
-                              "このファイルは上書きしません。")
-                               .arg(form.DataFilePath(), SjisToQString(load.error)));
-    }
-    if (load.status == SiteDataStatus::Loaded) form.ftBlogCategories->LoadCategoryTree(tree);
-    if (load.treeError) {
-        ShowMessage(&form, Tr("I/O Error:MWLoadTreeFromStrings"));
-        // The categories after the fault are only in the file: saving would drop them for good.
-        // The sites loaded, so the user can still work; the file stays as it is.
-        form.DataFileBlocked = true;
-        ShowMessage(&form, Tr("サイトデータファイルのカテゴリツリーが壊れています。\n%1\n\n"
-                              "このファイルは上書きしません。")
-                               .arg(form.DataFilePath()));
-    }
-
-    // Another computer's copy arriving in a synced folder is merged in, never written over.
-    if (!form.DataFileBlocked) form.WatchSiteDataFile(std::move(bytesRead));
+    form.LoadSiteDataFile();
 
     // A program installed where the user may not write (system-wide) could never save: say so now,
     // not after a day's work at close.
-    const QByteArray folder = QFile::encodeName(form.ProgramFolder);
+    const QByteArray folder = QFile::encodeName(form.ProgramFolder());
     if (access(folder.constData(), W_OK) != 0) {
         ShowMessage(&form, Tr("プログラムのフォルダに書き込めません。\n%1\n\n"
                               "サイトデータと設定は保存されません。書き込めるフォルダ"
                               "（~/.local/share/hanabira2 など）に置いて起動してください。")
-                               .arg(form.ProgramFolder));
+                               .arg(form.ProgramFolder()));
     }
 
-    SetupListColumns(form.lvSiteList, SjisLiteral(TForm1::kListColumns));
-    SetupListColumns(form.lvVisitSite, SjisLiteral(TForm1::kListColumns));
-
-    form.ftBlogCategories->expandAll();
-    if (QTreeWidgetItem* first = form.ftBlogCategories->topLevelItem(0)) {
-        form.ftBlogCategories->setCurrentItem(first);  // raises the selection change
-    }
-    try {
-        form.ShowSelectedCategory();
-    } catch (...) {
-    }
-    if (form.Form2) {
-        form.Form2->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
+    form.ShowFirstCategory();
+    if (registration) {
+        registration->sbDisoplaySeriesUrlsClick();  // the initial layout, without the series editor
         form.RefillRegistrationCategories();
     }
-    if (form.Form3) {
-        // Fill the own-site choice, select the stored one, then fill the labels for it.
-        form.Form3->edRegistMySiteChange();
-        form.Form3->SelectMySite(mySiteSelect);
-        form.Form3->edRegistMySiteChange();
-    }
-    form.Utility->SetupEditors();
+    if (comments) comments->ReadSettings(ini);  // the own site stored at the last close
+    form.WindowUtility().SetupEditors();
     ResetPageControls();
-    form.Utility->AttachToMainForm(&form);
+    form.WindowUtility().AttachToMainForm(&form);
     form.InstallTrayMenu();
 }
 

@@ -8,10 +8,6 @@ namespace hanabira {
 
 class TForm1;
 
-// The data file to use: the stored name (trimmed of half- and full-width spaces) when a file of
-// that name exists in the program folder, else "RssSites.dat". Always relative to the folder.
-QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis);
-
 // Runs the start-up sequence of the main window.
 void RunStartupSequence(TForm1& form);
 

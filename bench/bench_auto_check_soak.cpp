@@ -210,11 +210,11 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
             g_run->store(run);
             now += 15min;
             form->ScheduleTick();
-            if (!form->Checking.load()) {
+            if (!form->IsChecking()) {
                 state.SkipWithError("the scheduled run did not start");
                 break;
             }
-            while (form->Checking.load()) {
+            while (form->IsChecking()) {
                 QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
             }
             // The worker frees itself after its run.
@@ -232,7 +232,7 @@ void BM_TwentyScheduledRuns(benchmark::State& state) {
             state.ResumeTiming();
         }
         notices = sent.sent;
-        visitList = form->VisitList->Count();
+        visitList = form->VisitSites().Count();
         form.reset();
     }
     if (!saved) state.SkipWithError("the scheduled run did not save the data file");

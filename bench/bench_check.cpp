@@ -105,14 +105,16 @@ public:
     explicit BenchHost(bool filter) : filter_(filter) {}
     TLightStrings& SiteTable() override { return table; }
     void SetStatusText(const std::string& text) override { status = text; }
-    void ShowSelectedCategory() override {
+    bool ShowSelectedCategory() override {
         // As the main window does with the root selected: the category view is rebuilt.
         if (filter_) FilterCategory(table, AllSitesCategory(), view, rows);
+        return true;
     }
     // As the main window does after a check result: only the changed line is brought in.
-    void ShowSiteChanged(int tableIndex) override {
-        if (!filter_) return;
+    bool ShowSiteChanged(int tableIndex) override {
+        if (!filter_) return true;
         if (!UpdateCategoryView(table, tableIndex, AllSitesCategory(), view, rows)) ShowSelectedCategory();
+        return true;
     }
     std::atomic<bool>& CheckingFlag() override { return checking; }
 

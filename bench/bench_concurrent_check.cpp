@@ -183,9 +183,13 @@ class BenchHost : public CheckHost {
 public:
     TLightStrings& SiteTable() override { return table; }
     void SetStatusText(const std::string& text) override { status = text; }
-    void ShowSelectedCategory() override { FilterCategory(table, AllSitesCategory(), view, rows); }
-    void ShowSiteChanged(int tableIndex) override {
+    bool ShowSelectedCategory() override {
+        FilterCategory(table, AllSitesCategory(), view, rows);
+        return true;
+    }
+    bool ShowSiteChanged(int tableIndex) override {
         if (!UpdateCategoryView(table, tableIndex, AllSitesCategory(), view, rows)) ShowSelectedCategory();
+        return true;
     }
     std::atomic<bool>& CheckingFlag() override { return checking; }
 

@@ -29,7 +29,6 @@ std::unique_ptr<TForm1> g_form;
 TForm1& Form() {
     if (!g_form) g_form = [] {
         auto f = std::make_unique<TForm1>(QString::fromStdString(std::filesystem::temp_directory_path().string()));
-        f->DataFileBlocked = true;  // never write a data file from the bench
         for (int i = 0; i < kSites; ++i) {
             TMWBlogListRec r;
             r.SiteTitle = Utf8ToSjis("花びらの咲く庭 ガーデニング日記 ") + std::to_string(i);
@@ -42,9 +41,9 @@ TForm1& Form() {
             r.RSSURL = r.SiteURL + "index.rdf";
             r.HeadTime = "2026/12/06 20:55:12";
             r.ManagerName = Utf8ToSjis("さくら");
-            f->SiteTableList->Add(WriteSiteRecord(r));
+            f->SiteTable().Add(WriteSiteRecord(r));
         }
-        SetupListColumns(f->lvSiteList, SjisLiteral(TForm1::kListColumns));
+        SetupListColumns(f->findChild<QTreeView*>("lvSiteList"), SjisLiteral(TForm1::kListColumns));
         f->resize(1000, 700);
         f->show();
         QApplication::processEvents();
@@ -56,7 +55,7 @@ TForm1& Form() {
 void BM_ShowCategory_AllSites(benchmark::State& state) {
     TForm1& f = Form();
     for (auto _ : state) f.ShowCategory(AllSitesCategory());
-    state.counters["rows"] = f.CategoryView->Count();
+    state.counters["rows"] = f.CategorySites().Count();
 }
 BENCHMARK(BM_ShowCategory_AllSites)->Unit(benchmark::kMillisecond);
 
@@ -64,7 +63,7 @@ void BM_ShowCategory_2000Sites(benchmark::State& state) {
     TForm1& f = Form();
     const std::string name = Utf8ToSjis("写真") + "0";
     for (auto _ : state) f.ShowCategory(name);
-    state.counters["rows"] = f.CategoryView->Count();
+    state.counters["rows"] = f.CategorySites().Count();
 }
 BENCHMARK(BM_ShowCategory_2000Sites)->Unit(benchmark::kMillisecond);
 
@@ -82,13 +81,13 @@ BENCHMARK(BM_SwitchBetweenCategories)->Unit(benchmark::kMillisecond);
 void BM_RepaintScrolledList(benchmark::State& state) {
     TForm1& f = Form();
     f.ShowCategory(AllSitesCategory());
-    f.lvSiteList->verticalScrollBar()->setValue(f.lvSiteList->verticalScrollBar()->maximum() / 2);
+    f.findChild<QTreeView*>("lvSiteList")->verticalScrollBar()->setValue(f.findChild<QTreeView*>("lvSiteList")->verticalScrollBar()->maximum() / 2);
     QApplication::processEvents();
-    auto* model = qobject_cast<VirtualListModel*>(f.lvSiteList->model());
+    auto* model = qobject_cast<VirtualListModel*>(f.findChild<QTreeView*>("lvSiteList")->model());
     long long cells = 0, paints = 0;
     for (auto _ : state) {
         const long long before = model->FormattedCells;
-        f.lvSiteList->viewport()->repaint();
+        f.findChild<QTreeView*>("lvSiteList")->viewport()->repaint();
         cells += model->FormattedCells - before;
         ++paints;
     }

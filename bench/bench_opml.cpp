@@ -111,9 +111,9 @@ TForm1& Form() {
 
 // The program before the import: 10,000 sites, the built-in tree, the root selected.
 void Reset(TForm1& f) {
-    f.SiteTableList->SetText(SiteTableText());
-    f.ftBlogCategories->LoadCategoryTree(BuiltInCategoryTree());
-    f.ftBlogCategories->setCurrentItem(f.ftBlogCategories->topLevelItem(0));
+    f.SiteTable().SetText(SiteTableText());
+    f.findChild<hanabira::CategoryTreeWidget*>("ftBlogCategories")->LoadCategoryTree(BuiltInCategoryTree());
+    f.findChild<hanabira::CategoryTreeWidget*>("ftBlogCategories")->setCurrentItem(f.findChild<hanabira::CategoryTreeWidget*>("ftBlogCategories")->topLevelItem(0));
 }
 
 // Arg: 0 = every feed new, 1 = half of them registered already.
@@ -136,7 +136,7 @@ void BM_ImportCommand_10000FeedsInto10000Sites(benchmark::State& state) {
         state.ResumeTiming();
         ImportOpmlFile(&f);
     }
-    state.counters["sites_after"] = f.SiteTableList->Count();
+    state.counters["sites_after"] = f.SiteTable().Count();
     if (seen->errors) state.SkipWithError("the import reported an error");
     SetMessages(nullptr);
 }
@@ -169,16 +169,16 @@ BENCHMARK(BM_Part_AddImportedSites)->Unit(benchmark::kMillisecond);
 void BM_Part_SaveDataFile(benchmark::State& state) {
     TForm1& f = Form();
     Reset(f);
-    AddImportedSites(*f.SiteTableList, ReadOpml(OpmlText()).Sites, "2026/12/08 10:00:00");
+    AddImportedSites(f.SiteTable(), ReadOpml(OpmlText()).Sites, "2026/12/08 10:00:00");
     for (auto _ : state) f.SaveSiteDataFile();
-    state.counters["sites"] = f.SiteTableList->Count();
+    state.counters["sites"] = f.SiteTable().Count();
 }
 BENCHMARK(BM_Part_SaveDataFile)->Unit(benchmark::kMillisecond);
 
 void BM_Part_ShowAllSites(benchmark::State& state) {
     TForm1& f = Form();
     Reset(f);
-    AddImportedSites(*f.SiteTableList, ReadOpml(OpmlText()).Sites, "2026/12/08 10:00:00");
+    AddImportedSites(f.SiteTable(), ReadOpml(OpmlText()).Sites, "2026/12/08 10:00:00");
     for (auto _ : state) f.ShowSelectedCategory();
 }
 BENCHMARK(BM_Part_ShowAllSites)->Unit(benchmark::kMillisecond);

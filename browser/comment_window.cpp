@@ -24,6 +24,7 @@
 #include "browser/browser_toolbar.h"
 #include "browser/comment_text.h"
 #include "browser/web_view_frame.h"
+#include "store/ini_file.h"
 #include "store/site_record.h"
 #include "store/site_table.h"
 #include "support/codepage.h"
@@ -298,7 +299,21 @@ void TForm3::RefreshSiteList() {
     if (visitList_) RefreshVirtualList(lvSiteList, *visitList_);
 }
 
-QWidget* TForm3::Control(const char* name) const { return findChild<QWidget*>(name); }
+void TForm3::RegisterSettings(TMWIniFile& ini) {
+    RegisterWidgetProperty(ini, Panel1, "width");
+    RegisterWidgetProperty(ini, edComment, "lines");
+    RegisterWidgetProperty(ini, lvSiteList, "height");
+    RegisterWidgetProperty(ini, edRegistMySite, "lines");
+}
+
+void TForm3::ReadSettings(const TMWIniFile& ini) {
+    // Fill the own-site choice, select the stored one, then fill the labels for it.
+    edRegistMySiteChange();
+    SelectMySite(ini.ReadValue("MySiteSelect"));
+    edRegistMySiteChange();
+}
+
+void TForm3::StoreSettings(TMWIniFile& ini) const { ini.WriteValue("MySiteSelect", MySiteText()); }
 
 std::string TForm3::MySiteText() const { return QStringToSjis(cbMySite->currentText()); }
 std::string TForm3::CommentText() const { return EditorText(edComment); }

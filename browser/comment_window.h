@@ -23,6 +23,7 @@ namespace hanabira {
 
 class TfrBrowserBase;
 class TfrBrowserNavi;
+class TMWIniFile;
 
 class TForm3 : public QMainWindow {
     Q_OBJECT
@@ -41,8 +42,12 @@ public:
     void OpenURL(const std::string& url);
     // The visit list changed: the list shows as many rows as it now holds.
     void RefreshSiteList();
-    // The control of this window with that name (for the settings store), or null.
-    QWidget* Control(const char* name) const;
+    // The settings this window keeps: the panel width, the list height, the comment and the
+    // own-site list (registered before the settings file is read), and the chosen own site.
+    void RegisterSettings(TMWIniFile& ini);
+    // Fills the own-site choice and selects the stored one (after the settings file was read).
+    void ReadSettings(const TMWIniFile& ini);
+    void StoreSettings(TMWIniFile& ini) const;
 
     // Own-site choice: the text shown in the selector, and selecting the first entry equal to a
     // name with letter case ignored (none when absent).

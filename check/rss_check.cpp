@@ -426,12 +426,9 @@ bool TMWRSSCheck::StoreSiteLine(SiteJob& job, std::string TMWBlogListRec::*field
         line += job.site.SiteTitle;
         StatusText = std::move(line);
         host.SetStatusText(StatusText);
-        // The category view follows in the same hand-off: one wait for the worker, not two.
-        try {
-            host.ShowSiteChanged(job.index);
-        } catch (...) {
-            // No category selected: the table is updated all the same.
-        }
+        // The category view follows in the same hand-off: one wait for the worker, not two. With
+        // no category selected nothing is shown, and the table is updated all the same.
+        host.ShowSiteChanged(job.index);
     });
     return stored;
 }

@@ -35,12 +35,13 @@ public:
     virtual ~CheckHost() = default;
     virtual TLightStrings& SiteTable() = 0;
     virtual void SetStatusText(const std::string& text) = 0;  // Shift_JIS; empty clears
-    virtual void ShowSelectedCategory() = 0;                  // may throw: ignored
+    // False when no category is selected: nothing is shown then.
+    virtual bool ShowSelectedCategory() = 0;
     // The show-category step after line tableIndex of the site table changed. A host that keeps
     // track of its view can update just that line; the result must equal ShowSelectedCategory.
-    virtual void ShowSiteChanged(int tableIndex) {
+    virtual bool ShowSiteChanged(int tableIndex) {
         (void)tableIndex;
-        ShowSelectedCategory();
+        return ShowSelectedCategory();
     }
     virtual std::atomic<bool>& CheckingFlag() = 0;
     // A site of the run has ended (never called for a site cut off by a stop).

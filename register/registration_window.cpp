@@ -111,6 +111,16 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     btnSetSite->setObjectName("btnSetSite");
     btnSetSite->setDefault(true);
 
+    LayOutControls();
+
+    connect(btnSiteCheck, &QPushButton::clicked, this, [this] { btnSiteCheckClick(); });
+    connect(btnSetSite, &QPushButton::clicked, this, [this] { btnSetSiteClick(); });
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    sbDisoplaySeriesUrlsClick();
+}
+
+void TForm2::LayOutControls() {
     auto* urlRow = new QHBoxLayout;
     urlRow->setContentsMargins(0, 0, 0, 0);
     urlRow->setSpacing(2);
@@ -157,12 +167,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     QWidget::setTabOrder(edRSSURL, cbCategory);
     QWidget::setTabOrder(cbCategory, cbHeadCheck);
     QWidget::setTabOrder(cbHeadCheck, edManagerName);
-
-    connect(btnSiteCheck, &QPushButton::clicked, this, [this] { btnSiteCheckClick(); });
-    connect(btnSetSite, &QPushButton::clicked, this, [this] { btnSetSiteClick(); });
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
-
-    sbDisoplaySeriesUrlsClick();
 }
 
 void TForm2::sbDisoplaySeriesUrlsClick() {
@@ -176,6 +180,23 @@ void TForm2::showEvent(QShowEvent* event) {
     // A window-system show (restored from the tray or minimised) is no new showing of the window.
     if (!event->spontaneous()) FormShow();
     QDialog::showEvent(event);
+}
+
+void TForm2::BeginAdd() {
+    KeptLastVisit.clear();
+    KeptLastUpdate.clear();
+}
+
+void TForm2::BeginEdit(const TMWBlogListRec& rec) {
+    KeptLastVisit = rec.LastVisit;
+    KeptLastUpdate = rec.LastUpdate;
+    edSiteURL->setText(SjisToQString(rec.SiteURL));
+    edSiteTitle->setText(SjisToQString(rec.SiteTitle));
+    edRSSURL->setText(SjisToQString(rec.RSSURL));
+    SelectCategoryIgnoringCase(rec.Category);
+    cbHeadCheck->setChecked(!rec.HeadCheck.empty());
+    edManagerName->setText(SjisToQString(rec.ManagerName));
+    ClearOnShow = false;
 }
 
 void TForm2::FormShow() {

@@ -41,6 +41,11 @@ public:
     // True while a probe or a registration runs (the window keeps handling events meanwhile).
     bool Busy() const { return busy_; }
 
+    // Prepares the next showing: for a new site (the fields are emptied when it shows), or to edit
+    // rec (its fields filled in and kept at that showing, its visit and update dates carried over).
+    void BeginAdd();
+    void BeginEdit(const TMWBlogListRec& rec);
+
     void FormShow();
     // False when nothing was probed (no URL, or a decoder error that was reported).
     bool ProbeSite(bool showMessage);
@@ -80,9 +85,11 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The panel's grid, the status bar under it and the tab order.
+    void LayOutControls();
     void SetStatus(const QString& text);
     void SetButtonsEnabled(bool enabled);
-    // Marks the window busy until the returned guard's end; a cancel asked meanwhile closes it then.
+    // Ends the busy state of a probe or a registration; a cancel asked meanwhile closes the window now.
     void EndBusy();
 
     bool busy_ = false;

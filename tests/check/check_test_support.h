@@ -197,7 +197,7 @@ public:
     hanabira::TLightStrings table{'\t'};
     std::vector<std::string> statuses;
     int showCalls = 0;
-    bool throwOnShow = false;
+    bool noCategory = false;  // as a window with no category selected
     int offThreadCalls = 0;  // calls not made on the GUI thread: must stay 0
     std::atomic<bool> checking{false};
     std::function<void()> onShow;  // runs inside ShowSelectedCategory
@@ -210,11 +210,11 @@ public:
         NoteThread();
         statuses.push_back(text);
     }
-    void ShowSelectedCategory() override {
+    bool ShowSelectedCategory() override {
         NoteThread();
         ++showCalls;
         if (onShow) onShow();
-        if (throwOnShow) throw std::out_of_range("no category selected");
+        return !noCategory;
     }
     std::atomic<bool>& CheckingFlag() override {
         NoteThread();

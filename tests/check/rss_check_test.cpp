@@ -171,9 +171,9 @@ TEST_F(RssCheckTest, EveryEdgeCaseOfTheDecisionInOneRun) {
     EXPECT_EQ(host.showCalls, static_cast<int>(wantSteps.size())) << "one category refresh per stored step";
 }
 
-TEST_F(RssCheckTest, FailingCategoryRefreshIsIgnored) {
+TEST_F(RssCheckTest, NoCategorySelectedStillStoresEveryStep) {
     FakeHost host;
-    host.throwOnShow = true;
+    host.noCategory = true;
     for (int k = 0; k < 3; ++k) {
         const std::string path = "/f" + std::to_string(k);
         server.Set(path, Head(SentHeadDate(k), Rss2(SentFeedDate(k))));

@@ -23,6 +23,7 @@
 #include "test_support.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
 using testing_support::WaitUntil;
 
 namespace {
@@ -72,14 +73,14 @@ TEST(SyncedList, ACopyRenamedOverWhileRunningIsMergedAndNothingIsLost) {
     hanabira::TForm1& main = program.Main();
     hanabira::TForm2& reg = program.Registration();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    ASSERT_EQ(main.SiteTableList->Count(), 1);
+    ASSERT_EQ(main.SiteTable().Count(), 1);
 
     // The other computer added a site; its sync tool writes beside the file and renames over it.
     testing_support::WriteFileBytes(dir.file(".RssSites.dat.synctmp"),
                                     DataFile({{"Here", "http://here.example/"}, {"There", "http://there.example/"}}));
     std::filesystem::rename(dir.file(".RssSites.dat.synctmp"), data);
-    ASSERT_TRUE(WaitUntil([&] { return main.SiteTableList->Count() == 2; }, 15000));
-    EXPECT_EQ(main.StatusBar1->currentMessage(),
+    ASSERT_TRUE(WaitUntil([&] { return main.SiteTable().Count() == 2; }, 15000));
+    EXPECT_EQ(main.statusBar()->currentMessage(),
               QString::fromUtf8("他で変更されたサイトリストを統合しました: 追加 1 件、削除 0 件、競合 0 件"));
 
     // A site registered here afterwards.
@@ -89,8 +90,8 @@ TEST(SyncedList, ACopyRenamedOverWhileRunningIsMergedAndNothingIsLost) {
         ASSERT_TRUE(WaitUntil([&] { return !reg.edRSSURL->text().isEmpty() && !reg.Busy(); }));
         QTest::mouseClick(reg.btnSetSite, Qt::LeftButton);
     });
-    main.acAddSite->trigger();
-    ASSERT_EQ(main.SiteTableList->Count(), 3);
+    Child<QAction>(main, "tbAddSite")->trigger();
+    ASSERT_EQ(main.SiteTable().Count(), 3);
 
     main.close();
     const std::string saved = testing_support::ReadFileBytes(data);

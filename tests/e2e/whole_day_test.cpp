@@ -34,6 +34,8 @@
 #include "test_support.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::VisitList;
 using testing_support::S;
 using testing_support::WaitUntil;
 
@@ -82,28 +84,28 @@ TEST(WholeDay, RegisterCheckVisitCommentAndFindItAllAgain) {
             reg.edManagerName->setText(QString::fromUtf8("さくら"));
             QTest::mouseClick(reg.btnSetSite, Qt::LeftButton);
         });
-        main.acAddSite->trigger();  // the registration window, modal, until the registration closes it
-        ASSERT_EQ(main.SiteTableList->Count(), 1);
-        hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(main.SiteTableList->Get(0));
+        Child<QAction>(main, "tbAddSite")->trigger();  // the registration window, modal, until the registration closes it
+        ASSERT_EQ(main.SiteTable().Count(), 1);
+        hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(main.SiteTable().Get(0));
         EXPECT_EQ(rec.SiteTitle, S("花びら日記"));
         EXPECT_EQ(rec.RSSURL, server.Url("/blog/rss.xml"));
 
         // Check all sites in the background; the visit list shows the blog afterwards.
-        ASSERT_TRUE(WaitUntil([&] { return main.acRSSChecking->isEnabled(); }));
-        main.acRSSChecking->trigger();
+        ASSERT_TRUE(WaitUntil([&] { return Child<QAction>(main, "acRSSChecking")->isEnabled(); }));
+        Child<QAction>(main, "acRSSChecking")->trigger();
         EXPECT_EQ(messages.messages->questions.size(), 1) << "asked before checking all";
-        ASSERT_TRUE(WaitUntil([&] { return !main.Checking.load() && main.CheckThread == nullptr; }));
-        rec = hanabira::ReadSiteRecord(main.SiteTableList->Get(0));
+        ASSERT_TRUE(WaitUntil([&] { return !main.IsChecking() && main.CurrentCheck() == nullptr; }));
+        rec = hanabira::ReadSiteRecord(main.SiteTable().Get(0));
         EXPECT_EQ(rec.LastUpdate, "2026/12/07 09:00:00");
-        ASSERT_EQ(main.lvVisitSite->model()->rowCount(), 1);
+        ASSERT_EQ(VisitList(main)->model()->rowCount(), 1);
 
         // Open it from the visit list: the comment window shows the page with its title.
-        main.lvVisitSite->selectionModel()->setCurrentIndex(main.lvVisitSite->model()->index(0, 0),
+        VisitList(main)->selectionModel()->setCurrentIndex(VisitList(main)->model()->index(0, 0),
                                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        const QPoint row = main.lvVisitSite->visualRect(main.lvVisitSite->model()->index(0, 1)).center();
-        ASSERT_TRUE(main.lvVisitSite->isVisible());
-        QTest::mouseClick(main.lvVisitSite->viewport(), Qt::LeftButton, {}, row);
-        QTest::mouseDClick(main.lvVisitSite->viewport(), Qt::LeftButton, {}, row);
+        const QPoint row = VisitList(main)->visualRect(VisitList(main)->model()->index(0, 1)).center();
+        ASSERT_TRUE(VisitList(main)->isVisible());
+        QTest::mouseClick(VisitList(main)->viewport(), Qt::LeftButton, {}, row);
+        QTest::mouseDClick(VisitList(main)->viewport(), Qt::LeftButton, {}, row);
         ASSERT_TRUE(WaitUntil([&] { return comments.isVisible() && comments.windowTitle() == QString::fromUtf8("花びら日記"); }))
             << comments.isVisible() << " " << comments.windowTitle().toStdString() << " "
             << comments.Browser()->GetLocationURL();
@@ -132,8 +134,8 @@ TEST(WholeDay, RegisterCheckVisitCommentAndFindItAllAgain) {
         program.Start();
         hanabira::TForm1& main = program.Main();
         hanabira::TForm3& comments = program.Comments();
-        ASSERT_EQ(main.SiteTableList->Count(), 1);
-        const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(main.SiteTableList->Get(0));
+        ASSERT_EQ(main.SiteTable().Count(), 1);
+        const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(main.SiteTable().Get(0));
         EXPECT_EQ(rec.SiteURL, page);
         EXPECT_EQ(rec.ManagerName, S("さくら"));
         EXPECT_EQ(rec.LastVisit.size(), 19u) << "the visit was stamped and kept";

@@ -23,7 +23,10 @@ using check_testing::FeedServer;
 using check_testing::SiteAnswer;
 using check_testing::SiteLine;
 using namespace std::chrono_literals;
+using testing_support::Child;
 using testing_support::S;
+using testing_support::SiteList;
+using testing_support::VisitList;
 
 namespace {
 
@@ -57,7 +60,7 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
     hanabira::TForm1 form(QString::fromStdString(dir.path().string()));
     auto* form2 = new hanabira::TForm2(&form);
     form.AttachRegistrationWindow(form2);
-    form.CheckDelayMs = 0;
+    form.SetCheckDelay(0);
     hanabira::RunStartupSequence(form);
     form.show();
     form.SetAutoCheckClock([&now] { return now; });
@@ -66,42 +69,42 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
     form.SetNoticeSender(std::move(owned));
 
     const std::string visited = "2026/12/07 10:00:00";
-    form.SiteTableList->Add(
+    form.SiteTable().Add(
         SiteLine(S("ゆるふわ日記&#x2661;"), "http://a.example/", server.Url("/a.rdf"), visited));
-    form.SiteTableList->Add(SiteLine("B & B", "http://b.example/", server.Url("/b.rdf"), visited));
-    form.SiteTableList->Add(SiteLine("C", "http://c.example/", server.Url("/c.rdf"), ""));  // never visited
+    form.SiteTable().Add(SiteLine("B & B", "http://b.example/", server.Url("/b.rdf"), visited));
+    form.SiteTable().Add(SiteLine("C", "http://c.example/", server.Url("/c.rdf"), ""));  // never visited
     form.ShowSelectedCategory();
     form.RefreshVisitSites(false);
-    ASSERT_EQ(form.VisitList->Count(), 1);
-    Select(form.lvVisitSite, 0);  // C
-    Select(form.lvSiteList, 1);   // B
-    form.PageControl3->setCurrentWidget(form.tsSiteList);
+    ASSERT_EQ(form.VisitSites().Count(), 1);
+    Select(VisitList(form), 0);  // C
+    Select(SiteList(form), 1);   // B
+    Child<QTabWidget>(form, "PageControl3")->setCurrentWidget(Child<QWidget>(form, "tsSiteList"));
 
     form.SetAutoCheckMinutes(15);
-    auto* field = form.StatusBar1->findChild<QLabel*>("lbNextAutoCheck");
+    auto* field = form.statusBar()->findChild<QLabel*>("lbNextAutoCheck");
     ASSERT_NE(field, nullptr);
     EXPECT_TRUE(field->text().startsWith(QString::fromUtf8("次の自動チェック ")))
         << field->text().toStdString();
     form.ScheduleTick();
-    EXPECT_FALSE(form.Checking.load()) << "not due yet";
+    EXPECT_FALSE(form.IsChecking()) << "not due yet";
 
     now += 15min;
     form2->show();  // a registration is open: the due run waits for it
     form.ScheduleTick();
-    EXPECT_FALSE(form.Checking.load());
+    EXPECT_FALSE(form.IsChecking());
     form2->hide();
     form.hide();  // the user went to the tray
     form.ScheduleTick();
-    ASSERT_TRUE(form.Checking.load());
+    ASSERT_TRUE(form.IsChecking());
     EXPECT_TRUE(form.ScheduledRunUnderWay());
-    ASSERT_TRUE(check_testing::SpinUntil([&] { return !form.Checking.load(); }));
+    ASSERT_TRUE(check_testing::SpinUntil([&] { return !form.IsChecking(); }));
 
     EXPECT_TRUE(scope.messages->questions.isEmpty()) << "a scheduled run asks nothing";
     EXPECT_TRUE(scope.messages->errors.isEmpty());
-    EXPECT_EQ(form.PageControl3->currentWidget(), form.tsSiteList) << "the page the user was on";
-    ASSERT_EQ(form.VisitList->Count(), 3);
-    EXPECT_EQ(hanabira::SelectedRow(form.lvVisitSite), 2) << "C, found by its URL in the rebuilt list";
-    EXPECT_EQ(hanabira::SelectedRow(form.lvSiteList), 1);
+    EXPECT_EQ(Child<QTabWidget>(form, "PageControl3")->currentWidget(), Child<QWidget>(form, "tsSiteList")) << "the page the user was on";
+    ASSERT_EQ(form.VisitSites().Count(), 3);
+    EXPECT_EQ(hanabira::SelectedRow(VisitList(form)), 2) << "C, found by its URL in the rebuilt list";
+    EXPECT_EQ(hanabira::SelectedRow(SiteList(form)), 1);
     // Saved at the run's end with the results in it.
     const std::string saved = testing_support::ReadFileBytes(dir.file("RssSites.dat"));
     EXPECT_NE(saved.find("2026/12/07 12:00:00"), std::string::npos);
@@ -110,17 +113,17 @@ TEST(AutoCheck, AScheduledRunWaitsForTheWindowThenChecksSavesAndSendsItsNotice) 
 
     // The next run is a whole interval after this one's end; it finds nothing new and says nothing.
     form.ScheduleTick();
-    EXPECT_FALSE(form.Checking.load());
+    EXPECT_FALSE(form.IsChecking());
     now += 15min;
     form.ScheduleTick();
-    ASSERT_TRUE(form.Checking.load());
-    ASSERT_TRUE(check_testing::SpinUntil([&] { return !form.Checking.load(); }));
+    ASSERT_TRUE(form.IsChecking());
+    ASSERT_TRUE(check_testing::SpinUntil([&] { return !form.IsChecking(); }));
     EXPECT_EQ(notices.texts.size(), 1u);
 
     // Choosing the notice brings the window back on the visit list.
     notices.chosen();
     EXPECT_TRUE(form.isVisible());
-    EXPECT_EQ(form.PageControl3->currentWidget(), form.tsVisitSiteLists);
+    EXPECT_EQ(Child<QTabWidget>(form, "PageControl3")->currentWidget(), Child<QWidget>(form, "tsVisitSiteLists"));
 
     form.close();
     EXPECT_NE(testing_support::ReadFileBytes(dir.file("gui_tests.ini"))

@@ -24,6 +24,9 @@
 #include "test_support.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::SiteList;
+using testing_support::VisitList;
 using check_testing::FeedServer;
 using check_testing::SiteAnswer;
 using check_testing::SiteLine;
@@ -34,7 +37,7 @@ class CheckCommandsTest : public ::testing::Test {
 protected:
     void Start() {
         form = std::make_unique<hanabira::TForm1>(QString::fromStdString(dir.path().string()));
-        form->CheckDelayMs = 0;
+        form->SetCheckDelay(0);
         hanabira::RunStartupSequence(*form);
         form->show();
     }
@@ -43,12 +46,12 @@ protected:
         form.reset();
     }
     void Select(int row) {
-        form->lvSiteList->selectionModel()->setCurrentIndex(
-            form->lvSiteList->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        SiteList(*form)->selectionModel()->setCurrentIndex(
+            SiteList(*form)->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    hanabira::TMWBlogListRec At(int i) { return hanabira::ReadSiteRecord(form->SiteTableList->Get(i)); }
+    hanabira::TMWBlogListRec At(int i) { return hanabira::ReadSiteRecord(form->SiteTable().Get(i)); }
     bool WaitForEnd(int ms = 20000) {
-        return check_testing::SpinUntil([&] { return !form->Checking.load(); }, ms);
+        return check_testing::SpinUntil([&] { return !form->IsChecking(); }, ms);
     }
 
     testing_support::TempDir dir;
@@ -65,39 +68,39 @@ TEST_F(CheckCommandsTest, CheckAllRunsInTheBackgroundAndEndsOnTheVisitList) {
                                     check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
     Start();
     // a: never visited; b: visited after its HEAD date, so its feed is not read.
-    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf"), "2026/10/01 00:00:00"));
-    form->SiteTableList->Add(SiteLine("B", "http://b.example", server.Url("/b.rdf"), "2026/11/30 00:00:00"));
+    form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url("/a.rdf"), "2026/10/01 00:00:00"));
+    form->SiteTable().Add(SiteLine("B", "http://b.example", server.Url("/b.rdf"), "2026/11/30 00:00:00"));
     form->ShowSelectedCategory();
     msg.answers = {false, true};
     form->acRSSCheckingExecute();  // No: nothing starts
-    EXPECT_FALSE(form->Checking.load());
+    EXPECT_FALSE(form->IsChecking());
     EXPECT_EQ(server.TotalRequests(), 0);
     form->acRSSCheckingExecute();
     EXPECT_EQ(msg.questions.value(0), QString::fromUtf8("すべてのサイトの更新状況をチェックしますか？"));
-    ASSERT_TRUE(form->Checking.load());
+    ASSERT_TRUE(form->IsChecking());
     form->UpdateActions();
-    EXPECT_FALSE(form->acCheckRSS->isEnabled());
-    EXPECT_FALSE(form->acRSSChecking->isEnabled());
-    EXPECT_FALSE(form->acRefreshVisitSites->isEnabled());
-    EXPECT_TRUE(form->acAbortRss->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*form, "acCheckRSS")->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*form, "acRSSChecking")->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*form, "acRefreshVisitSites")->isEnabled());
+    EXPECT_TRUE(Child<QAction>(*form, "acAbortRss")->isEnabled());
     ASSERT_TRUE(WaitForEnd());
     form->UpdateActions();
-    EXPECT_TRUE(form->acCheckRSS->isEnabled());
-    EXPECT_FALSE(form->acAbortRss->isEnabled());
+    EXPECT_TRUE(Child<QAction>(*form, "acCheckRSS")->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*form, "acAbortRss")->isEnabled());
     EXPECT_EQ(At(0).HeadTime, "2026/11/01 09:00:01");
     EXPECT_EQ(At(0).LastUpdate, "2026/11/02 10:00:00");
     EXPECT_EQ(At(1).HeadTime, "2026/11/01 09:00:01");
     EXPECT_EQ(At(1).LastUpdate, "");
     EXPECT_EQ(server.Gets("/b.rdf"), 0);
     // The step line gives way to the run's summary, which stays.
-    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(
+    EXPECT_TRUE(form->statusBar()->currentMessage().endsWith(
         QString::fromUtf8("]:2 サイトをチェックしました: 更新 1 件、失敗 0 件 (0 秒)")))
-        << form->StatusBar1->currentMessage().toStdString();
-    EXPECT_EQ(form->PageControl3->currentWidget(), form->tsVisitSiteLists);
-    ASSERT_EQ(form->lvVisitSite->model()->rowCount(), 1);
-    EXPECT_EQ(form->lvVisitSite->model()->index(0, 1).data().toString(), "A");
+        << form->statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl3")->currentWidget(), Child<QWidget>(*form, "tsVisitSiteLists"));
+    ASSERT_EQ(VisitList(*form)->model()->rowCount(), 1);
+    EXPECT_EQ(VisitList(*form)->model()->index(0, 1).data().toString(), "A");
     // The site list shows the stored results too.
-    EXPECT_EQ(form->lvSiteList->model()->index(0, 4).data().toString(), "2026/11/02 10:00:00");
+    EXPECT_EQ(SiteList(*form)->model()->index(0, 4).data().toString(), "2026/11/02 10:00:00");
 }
 
 TEST_F(CheckCommandsTest, NeverASecondWorker) {
@@ -105,12 +108,12 @@ TEST_F(CheckCommandsTest, NeverASecondWorker) {
     held.holdHead = true;
     server.Set("/a.rdf", held);
     Start();
-    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
+    form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
     form->StartRssCheck();
-    hanabira::TMWRSSCheck* first = form->CheckThread;
+    hanabira::TMWRSSCheck* first = form->CurrentCheck();
     ASSERT_TRUE(check_testing::SpinUntil([&] { return server.Held("/a.rdf"); }));
     form->StartRssCheck();
-    EXPECT_EQ(form->CheckThread, first);
+    EXPECT_EQ(form->CurrentCheck(), first);
     server.Release("/a.rdf");
     ASSERT_TRUE(WaitForEnd());
     EXPECT_EQ(server.Heads("/a.rdf"), 1);
@@ -121,8 +124,8 @@ TEST_F(CheckCommandsTest, OneSiteCheckStoresBothDatesOrSaysWhatIsMissing) {
     server.Set("/a.rdf", SiteAnswer{200, "Sun, 01 Nov 2026 00:00:01 GMT", "", 200,
                                     check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
     Start();
-    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf"), "2026/11/30 00:00:00"));
-    form->SiteTableList->Add(SiteLine("NoFeed", "http://n.example", ""));
+    form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url("/a.rdf"), "2026/11/30 00:00:00"));
+    form->SiteTable().Add(SiteLine("NoFeed", "http://n.example", ""));
     form->ShowSelectedCategory();
     form->acCheckRSSExecute();
     EXPECT_EQ(msg.errors, QStringList{QString::fromUtf8("サイトが選択されていません")});
@@ -131,12 +134,12 @@ TEST_F(CheckCommandsTest, OneSiteCheckStoresBothDatesOrSaysWhatIsMissing) {
     // The one-site check always reads the feed, even when the visit is later than the HEAD date.
     EXPECT_EQ(At(0).HeadTime, "2026/11/01 09:00:01");
     EXPECT_EQ(At(0).LastUpdate, "2026/11/02 10:00:00");
-    EXPECT_TRUE(form->acCheckRSS->isEnabled());
-    EXPECT_TRUE(form->acRSSChecking->isEnabled());
+    EXPECT_TRUE(Child<QAction>(*form, "acCheckRSS")->isEnabled());
+    EXPECT_TRUE(Child<QAction>(*form, "acRSSChecking")->isEnabled());
     Select(1);
     form->acCheckRSSExecute();
     EXPECT_EQ(msg.errors.last(), QString::fromUtf8("RSSURLが設定されていません"));
-    EXPECT_EQ(form->PageControl3->currentWidget(), form->tsSiteList);  // the visit list is not rebuilt
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl3")->currentWidget(), Child<QWidget>(*form, "tsSiteList"));  // the visit list is not rebuilt
 }
 
 TEST_F(CheckCommandsTest, ClosingDuringARunSavesFirstThenStopsTheWorker) {
@@ -145,12 +148,12 @@ TEST_F(CheckCommandsTest, ClosingDuringARunSavesFirstThenStopsTheWorker) {
     server.Set("/a.rdf", held);
     server.Set("/b.rdf", SiteAnswer{});
     Start();
-    form->CheckConnections = 1;  // the strict walk: B waits for A, so "after the current site" is exact
-    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
-    form->SiteTableList->Add(SiteLine("B", "http://b.example", server.Url("/b.rdf")));
+    form->SetCheckConnections(1);  // the strict walk: B waits for A, so "after the current site" is exact
+    form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
+    form->SiteTable().Add(SiteLine("B", "http://b.example", server.Url("/b.rdf")));
     form->StartRssCheck();
     ASSERT_TRUE(check_testing::SpinUntil([&] { return server.Held("/a.rdf"); }));
-    hanabira::TMWRSSCheck* worker = form->CheckThread;
+    hanabira::TMWRSSCheck* worker = form->CurrentCheck();
     form->close();
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(worker->IsAborted());
@@ -199,7 +202,7 @@ TEST_F(CheckCommandsTest, OneSiteCheckPaintsAndStopsOnAbortOrClose) {
         server.Set(path, a);
         std::filesystem::remove(dir.file("RssSites.dat"));  // the previous case's save
         Start();
-        form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url(path), "2025/12/01 00:00:00", oldHead, oldUpdate));
+        form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url(path), "2025/12/01 00:00:00", oldHead, oldUpdate));
         form->ShowSelectedCategory();
         Select(0);
 
@@ -217,10 +220,10 @@ TEST_F(CheckCommandsTest, OneSiteCheckPaintsAndStopsOnAbortOrClose) {
             if (!holding || actedAt != Clock::time_point{}) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the first bytes arrive
             raw->UpdateActions();
-            abortEnabled = raw->acAbortRss->isEnabled();
-            checkEnabled = raw->acCheckRSS->isEnabled();
+            abortEnabled = Child<QAction>(*raw, "acAbortRss")->isEnabled();
+            checkEnabled = Child<QAction>(*raw, "acCheckRSS")->isEnabled();
             actedAt = Clock::now();
-            if (c.action == Action::Abort) raw->acAbortRss->trigger();
+            if (c.action == Action::Abort) Child<QAction>(*raw, "acAbortRss")->trigger();
             if (c.action == Action::Close) raw->close();
             if (c.action == Action::Destroy) form.reset();
         });
@@ -251,8 +254,8 @@ TEST_F(CheckCommandsTest, OneSiteCheckPaintsAndStopsOnAbortOrClose) {
             EXPECT_NE(saved.find(oldUpdate), std::string::npos) << "saved at close, with the dates the site had";
         } else {
             form->UpdateActions();
-            EXPECT_TRUE(form->acCheckRSS->isEnabled());
-            EXPECT_FALSE(form->acAbortRss->isEnabled());
+            EXPECT_TRUE(Child<QAction>(*form, "acCheckRSS")->isEnabled());
+            EXPECT_FALSE(Child<QAction>(*form, "acAbortRss")->isEnabled());
         }
         EXPECT_TRUE(msg.errors.isEmpty());
         form->close();
@@ -265,7 +268,7 @@ TEST_F(CheckCommandsTest, AStopDoesNotOutliveItsCheck) {
     server.Set("/a.rdf", SiteAnswer{200, "Sun, 01 Nov 2026 00:00:01 GMT", "", 200,
                                     check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
     Start();
-    form->SiteTableList->Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
+    form->SiteTable().Add(SiteLine("A", "http://a.example", server.Url("/a.rdf")));
     form->ShowSelectedCategory();
     Select(0);
     form->acAbortRssExecute();  // nothing runs: nothing to stop, nothing remembered
@@ -285,12 +288,12 @@ TEST_F(CheckCommandsTest, ARunShowsItsProgressSummaryAndTheSitesThatFailed) {
     server.Set("/ok.rdf", SiteAnswer{200, "", "", 200, check_testing::Rss2("Mon, 02 Nov 2026 10:00:00 +0900")});
     server.Set("/gone.rdf", gone);
     Start();
-    form->SiteTableList->Add(SiteLine("OK", "http://ok.example", server.Url("/ok.rdf"), "2026/10/01 00:00:00"));
-    form->SiteTableList->Add(
+    form->SiteTable().Add(SiteLine("OK", "http://ok.example", server.Url("/ok.rdf"), "2026/10/01 00:00:00"));
+    form->SiteTable().Add(
         SiteLine("Gone", "http://gone.example", server.Url("/gone.rdf"), "2026/10/01 00:00:00", "", "2026/09/01 00:00:00"));
-    form->SiteTableList->Add(SiteLine("Refused", "http://refused.example", "http://127.0.0.1:1/feed"));
+    form->SiteTable().Add(SiteLine("Refused", "http://refused.example", "http://127.0.0.1:1/feed"));
     form->ShowSelectedCategory();
-    EXPECT_FALSE(form->acFailedSites->isEnabled());
+    EXPECT_FALSE(Child<QAction>(*form, "acFailedSites")->isEnabled());
 
     auto* bar = form->findChild<QProgressBar*>("CheckProgress");
     ASSERT_TRUE(bar);
@@ -302,28 +305,28 @@ TEST_F(CheckCommandsTest, ARunShowsItsProgressSummaryAndTheSitesThatFailed) {
     ASSERT_TRUE(WaitForEnd());
     EXPECT_EQ(lastShown, 3) << "3 / 3 before it went";
     EXPECT_FALSE(bar->isVisible());
-    EXPECT_TRUE(form->StatusBar1->currentMessage().contains(
+    EXPECT_TRUE(form->statusBar()->currentMessage().contains(
         QString::fromUtf8("3 サイトをチェックしました: 更新 1 件、失敗 2 件")))
-        << form->StatusBar1->currentMessage().toStdString();
+        << form->statusBar()->currentMessage().toStdString();
     EXPECT_EQ(form->SitesAddedToVisitList(), 1);
     EXPECT_EQ(At(1).LastUpdate, "2026/09/01 00:00:00") << "an error answer stores nothing";
 
     ASSERT_EQ(form->FailedSites().size(), 2u);
     EXPECT_EQ(form->FailedSites().at("http://gone.example").reason, testing_support::S("404 ページが見つかりません"));
     EXPECT_EQ(form->FailedSites().at("http://refused.example").reason, testing_support::S("接続できません"));
-    EXPECT_TRUE(form->acFailedSites->isEnabled());
-    EXPECT_TRUE(form->acFailedSites->toolTip().contains(QString::fromUtf8("(2 件)")));
+    EXPECT_TRUE(Child<QAction>(*form, "acFailedSites")->isEnabled());
+    EXPECT_TRUE(Child<QAction>(*form, "acFailedSites")->toolTip().contains(QString::fromUtf8("(2 件)")));
 
     // The site comes back: its one-site check says so and takes it off the list.
     server.Set("/gone.rdf", SiteAnswer{200, "", "", 200, check_testing::Rss2("Tue, 03 Nov 2026 10:00:00 +0900")});
     Select(1);
     form->acCheckRSSExecute();
-    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(QString::fromUtf8("Gone: 更新があります")))
-        << form->StatusBar1->currentMessage().toStdString();
+    EXPECT_TRUE(form->statusBar()->currentMessage().endsWith(QString::fromUtf8("Gone: 更新があります")))
+        << form->statusBar()->currentMessage().toStdString();
     EXPECT_EQ(form->FailedSites().count("http://gone.example"), 0u);
     Select(2);
     form->acCheckRSSExecute();
-    EXPECT_TRUE(form->StatusBar1->currentMessage().endsWith(
+    EXPECT_TRUE(form->statusBar()->currentMessage().endsWith(
         QString::fromUtf8("Refused: チェックできませんでした (接続できません)")));
 
     // Deleting keeps No as the answer Enter gives.

@@ -53,8 +53,8 @@ TEST(DataFileSafety, DamagedFilesAreReportedAndKept) {
         auto form = std::make_unique<hanabira::TForm1>(QString::fromStdString(dir.path().string()));
         hanabira::RunStartupSequence(*form);
         form->show();
-        EXPECT_TRUE(form->DataFileBlocked);
-        EXPECT_EQ(form->SiteTableList->Count(), c.sitesLoaded);
+        EXPECT_TRUE(form->DataFileBlocked());
+        EXPECT_EQ(form->SiteTable().Count(), c.sitesLoaded);
         const QStringList& errors = scope.messages->errors;
         ASSERT_EQ(errors.size(), c.treeMessage ? 2 : 1) << errors.join("|").toStdString();
         if (c.treeMessage) {
@@ -67,9 +67,8 @@ TEST(DataFileSafety, DamagedFilesAreReportedAndKept) {
         hanabira::TMWBlogListRec rec;
         rec.SiteTitle = "B";
         rec.SiteURL = "http://b.example";
-        form->EditMode = true;  // no check of the new site's feed
         form->AddOrUpdateSite(rec, false);
-        EXPECT_EQ(form->SiteTableList->Count(), c.sitesLoaded + 1);
+        EXPECT_EQ(form->SiteTable().Count(), c.sitesLoaded + 1);
         form->close();
         form.reset();
         EXPECT_EQ(fs::status(path).type(), before);

@@ -26,6 +26,9 @@
 #include "test_support.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::SiteList;
+using testing_support::VisitList;
 using hanabira::TForm1;
 using hanabira::TMWBlogListRec;
 using testing_support::S;
@@ -64,7 +67,7 @@ protected:
         list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    TMWBlogListRec Site(int i) { return hanabira::ReadSiteRecord(form->SiteTableList->Get(i)); }
+    TMWBlogListRec Site(int i) { return hanabira::ReadSiteRecord(form->SiteTable().Get(i)); }
 
     testing_support::TempDir dir;
     testing_support::MessageScope scope;
@@ -79,49 +82,49 @@ TEST_F(DesktopTest, ContextMenuActsOnTheListAndRowUnderThePointer) {
     // Site 0 was visited and is not in the visit list; sites 1 and 2 are.
     Start(Line("訪問済み", "http://a.example/", "2026/12/01 10:00:00") + "\r\n" + Line("新しい", "http://b.example/", "") +
           "\r\n" + Line("もう一つ", "http://c.example/", "") + "\r\n");
-    Select(form->lvSiteList, 0);  // left over in the hidden site list
-    form->PageControl3->setCurrentWidget(form->tsVisitSiteLists);
-    ASSERT_EQ(form->lvVisitSite->model()->rowCount(), 2);
-    const QRect row1 = form->lvVisitSite->visualRect(form->lvVisitSite->model()->index(1, 1));
+    Select(SiteList(*form), 0);  // left over in the hidden site list
+    Child<QTabWidget>(*form, "PageControl3")->setCurrentWidget(Child<QWidget>(*form, "tsVisitSiteLists"));
+    ASSERT_EQ(VisitList(*form)->model()->rowCount(), 2);
+    const QRect row1 = VisitList(*form)->visualRect(VisitList(*form)->model()->index(1, 1));
 
-    form->SiteListMenuRequested(form->lvVisitSite, row1.center());
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->VisitList->Get(1)).SiteURL, "http://c.example/");
-    form->acToggleHead->trigger();
-    form->PopupMenu1->hide();
+    form->SiteListMenuRequested(VisitList(*form), row1.center());
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->VisitSites().Get(1)).SiteURL, "http://c.example/");
+    Child<QAction>(*form, "HEADH1")->trigger();
+    Child<QMenu>(*form, "PopupMenu1")->hide();
     EXPECT_EQ(Site(2).HeadCheck, "Skip") << "the site under the pointer";
     EXPECT_EQ(Site(0).HeadCheck, "") << "not the one selected in the other list";
 
     std::string edited;
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) { edited = hanabira::QStringToSjis(f->edSiteURL->text()); };
-    form->SiteListMenuRequested(form->lvVisitSite, row1.center());
-    form->acEditSite->trigger();
-    form->PopupMenu1->hide();
+    form->SetRegistrationModal([&](hanabira::TForm2* f) { edited = hanabira::QStringToSjis(f->edSiteURL->text()); });
+    form->SiteListMenuRequested(VisitList(*form), row1.center());
+    Child<QAction>(*form, "T2")->trigger();
+    Child<QMenu>(*form, "PopupMenu1")->hide();
     EXPECT_EQ(edited, "http://c.example/");
 }
 
 TEST_F(DesktopTest, KeysOfTheSiteListsAndTheWindow) {
     Start(Line("一", "http://a.example/", "") + "\r\n" + Line("二", "http://b.example/", "") + "\r\n");
     int registrations = 0;
-    form->ShowRegistrationModal = [&](hanabira::TForm2*) { ++registrations; };
+    form->SetRegistrationModal([&](hanabira::TForm2*) { ++registrations; });
 
-    form->lvSiteList->setFocus();
-    Select(form->lvSiteList, 1);
+    SiteList(*form)->setFocus();
+    Select(SiteList(*form), 1);
     msg.answers = {false};
-    QTest::keyClick(form->lvSiteList, Qt::Key_Delete);
+    QTest::keyClick(SiteList(*form), Qt::Key_Delete);
     ASSERT_EQ(msg.questions.size(), 1);
     EXPECT_TRUE(msg.questions.first().contains(QString::fromUtf8("二")));
-    EXPECT_EQ(form->SiteTableList->Count(), 2) << "answered No";
+    EXPECT_EQ(form->SiteTable().Count(), 2) << "answered No";
 
-    QTest::keyClick(form->lvSiteList, Qt::Key_F2);
+    QTest::keyClick(SiteList(*form), Qt::Key_F2);
     EXPECT_EQ(registrations, 1);
     EXPECT_EQ(form2->edSiteURL->text(), "http://b.example/");
-    QTest::keyClick(form->lvSiteList, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(SiteList(*form), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(registrations, 2);
 
-    QTest::keyClick(form->lvSiteList, Qt::Key_Return);
+    QTest::keyClick(SiteList(*form), Qt::Key_Return);
     EXPECT_FALSE(Site(1).LastVisit.empty()) << "Enter opens the site (and stamps the visit)";
 
-    for (QAction* a : {form->acDeleteSite, form->acEditSite, form->acAddSite, form->acCheckRSS, form->acRSSChecking})
+    for (QAction* a : {Child<QAction>(*form, "tbDeleteSite"), Child<QAction>(*form, "T2"), Child<QAction>(*form, "tbAddSite"), Child<QAction>(*form, "acCheckRSS"), Child<QAction>(*form, "acRSSChecking")})
         EXPECT_TRUE(a->toolTip().contains('(')) << a->objectName().toStdString() << ": the key is named in the hint";
 }
 
@@ -130,9 +133,9 @@ TEST_F(DesktopTest, HoveringKeepsTheProgressLine) {
     form->SetStatusText(S("[10:00:00]:CheckHEAD... 花びら"));
     for (const QString& tip : {QString::fromUtf8("すべてのサイトの更新状況をチェックする"), QString()}) {
         QStatusTipEvent event(tip);
-        QApplication::sendEvent(form->ToolBar2, &event);
+        QApplication::sendEvent(Child<QToolBar>(*form, "ToolBar2"), &event);
     }
-    EXPECT_EQ(form->StatusBar1->currentMessage(), QString::fromUtf8("[10:00:00]:CheckHEAD... 花びら"));
+    EXPECT_EQ(form->statusBar()->currentMessage(), QString::fromUtf8("[10:00:00]:CheckHEAD... 花びら"));
 }
 
 TEST_F(DesktopTest, EscapeDuringARegistrationsCheckRegistersNothing) {
@@ -146,7 +149,7 @@ TEST_F(DesktopTest, EscapeDuringARegistrationsCheckRegistersNothing) {
     });
     Start(Line("既存", "http://a.example/", "") + "\r\n");
     const std::string before = testing_support::ReadFileBytes(dir.file("RssSites.dat"));
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
         f->show();
         f->edSiteURL->setText("http://new.example/");
         f->edSiteTitle->setText("new");
@@ -158,20 +161,20 @@ TEST_F(DesktopTest, EscapeDuringARegistrationsCheckRegistersNothing) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         EXPECT_FALSE(f->isVisible()) << "the window closes once the check has stopped";
         EXPECT_FALSE(f->Busy());
-    };
+    });
     form->tbAddSiteClick();
     EXPECT_EQ(gets.load(), 1) << "a new site's feed is asked at once, without a HEAD";
-    ASSERT_EQ(form->SiteTableList->Count(), 1) << "nothing registered";
+    ASSERT_EQ(form->SiteTable().Count(), 1) << "nothing registered";
     EXPECT_EQ(Site(0).SiteURL, "http://a.example/");
     EXPECT_EQ(testing_support::ReadFileBytes(dir.file("RssSites.dat")), before) << "nothing saved";
 
     // The window opens again and works.
     bool shown = false;
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
         f->show();
         shown = f->isVisible() && !f->Busy();
         f->hide();
-    };
+    });
     form->tbAddSiteClick();
     EXPECT_TRUE(shown);
 }

@@ -96,16 +96,16 @@ TEST_F(EveryCharacterTest, FeedTitlesInUtf8AndEucJpReachTheSiteListAndStayAfterA
     }
     Start();
     for (const char* path : {"/u", "/e"}) {
-        form1->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+        form1->SetRegistrationModal([&](hanabira::TForm2* f) {
             f->show();
             f->edSiteURL->setText(QString::fromStdString(server.Url(path)));
             ASSERT_TRUE(f->ProbeSite(true));
                         f->RegisterSite();
             f->hide();
-        };
+        });
         form1->tbAddSiteClick();
     }
-    ASSERT_EQ(form1->SiteTableList->Count(), 2) << scope.messages->errors.join("\n").toStdString();
+    ASSERT_EQ(form1->SiteTable().Count(), 2) << scope.messages->errors.join("\n").toStdString();
     Close();
     EXPECT_NE(File("RssSites.dat").find(S("ゆるふわ日記&#x2661; &#x1f60a; 10時&#x301c;12時 &#xa5;100 &#x20bb7;")),
               std::string::npos);
@@ -137,7 +137,7 @@ TEST_F(EveryCharacterTest, FilesReadAndClosedWithoutAChangeKeepTheirBytes) {
         testing_support::WriteFileBytes(dir.file("gui_tests.ini"), s);
         testing_support::WriteFileBytes(dir.file("RssSites.dat"), d);
         Start();
-        ASSERT_EQ(form1->SiteTableList->Count(), 1);
+        ASSERT_EQ(form1->SiteTable().Count(), 1);
         Editor("edComment")->setPlainText(Editor("edComment")->toPlainText());  // an edit that changes nothing
         Close();
         EXPECT_EQ(File("gui_tests.ini"), s);

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "app/program.h"
 #include "fake_web_view.h"
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    // The program's own application object: its event boundary reports faults (tested).
+    hanabira::Application app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8("VUVarovaduro Hanabira 2号"));
     // Windows made by the widget tests never start Chromium; the WebEngine tests ask for it.
     testing_support::UseFakeWebViews();

@@ -1,16 +1,26 @@
 #pragma once
 // Shared pieces of the widget tests: recorded message boxes with scripted answers.
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QString>
 #include <QStringList>
+#include <QTabWidget>
 #include <QThread>
+#include <QToolBar>
+#include <QTreeView>
 
 #include <deque>
 #include <functional>
 #include <optional>
+#include <stdexcept>
+#include <string>
 
 #include "support/messages.h"
+#include "ui/main/category_tree_widget.h"
 
 namespace testing_support {
 
@@ -24,6 +34,22 @@ inline bool WaitUntil(const std::function<bool()>& cond, int ms = 30000) {
         QThread::msleep(5);
     }
     return true;
+}
+
+// A control or action of a window, found as the user finds it: by the name the window gives it.
+// The windows keep their controls private; a test that asks for one that is not there fails.
+template <class T = QWidget>
+T* Child(const QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found) throw std::runtime_error(std::string("no control named ") + name);
+    return found;
+}
+
+// The main window's site list, visit list and category tree, as Child finds them.
+inline QTreeView* SiteList(const QObject& main) { return Child<QTreeView>(main, "lvSiteList"); }
+inline QTreeView* VisitList(const QObject& main) { return Child<QTreeView>(main, "lvVisitSite"); }
+inline hanabira::CategoryTreeWidget* Tree(const QObject& main) {
+    return Child<hanabira::CategoryTreeWidget>(main, "ftBlogCategories");
 }
 
 class RecordedMessages : public hanabira::MessageRoutines {

@@ -4,6 +4,7 @@
 #include <QTabWidget>
 #include <QScrollBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidgetItem>
 
@@ -26,6 +27,10 @@
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::SiteList;
+using testing_support::VisitList;
+using testing_support::Tree;
 using hanabira::TForm1;
 using hanabira::TMWBlogListRec;
 using testing_support::S;
@@ -83,17 +88,17 @@ protected:
     int Rows(QTreeView* v) const { return v->model()->rowCount(); }
     QString Cell(QTreeView* v, int row, int col) const { return v->model()->index(row, col).data().toString(); }
     QTreeWidgetItem* Node(const char* utf8) const {
-        for (QTreeWidgetItem* n : form->ftBlogCategories->AllNodes())
+        for (QTreeWidgetItem* n : Tree(*form)->AllNodes())
             if (n->text(0) == QString::fromUtf8(utf8)) return n;
         return nullptr;
     }
     void SelectCategory(const char* utf8) {
-        form->ftBlogCategories->setCurrentItem(Node(utf8));
+        Tree(*form)->setCurrentItem(Node(utf8));
         QApplication::processEvents();
     }
     void SelectSiteRow(int row) {
-        form->lvSiteList->selectionModel()->setCurrentIndex(
-            form->lvSiteList->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        SiteList(*form)->selectionModel()->setCurrentIndex(
+            SiteList(*form)->model()->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     std::string SavedFile() { return testing_support::ReadFileBytes(dir.file("RssSites.dat")); }
 
@@ -106,14 +111,14 @@ protected:
 TEST_F(MainWindowTest, FirstRunShowsBuiltInTreeAndSavesItAtClose) {
     Start();
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8("VUVarovaduro - Hanabira 2号"));
-    ASSERT_EQ(form->ftBlogCategories->topLevelItemCount(), 1);
-    QTreeWidgetItem* root = form->ftBlogCategories->topLevelItem(0);
+    ASSERT_EQ(Tree(*form)->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = Tree(*form)->topLevelItem(0);
     EXPECT_EQ(root->text(0), QString::fromUtf8("すべてのサイト"));
     ASSERT_EQ(root->childCount(), 1);
     EXPECT_EQ(root->child(0)->text(0), QString::fromUtf8("未分類"));
-    EXPECT_EQ(form->ftBlogCategories->currentItem(), root);
-    EXPECT_EQ(Rows(form->lvSiteList), 0);
-    EXPECT_EQ(Rows(form->lvVisitSite), 0);
+    EXPECT_EQ(Tree(*form)->currentItem(), root);
+    EXPECT_EQ(Rows(SiteList(*form)), 0);
+    EXPECT_EQ(Rows(VisitList(*form)), 0);
     form->close();
     const std::string expected = "<!--\tTree\t-->6 7 -1 5 0 -1 \r\n" + S("すべてのサイト") + "\r\n\t" + S("未分類") +
                                  "\r\n<!--/\tTree\t--><!--\tBlogList\t--><!--/\tBlogList\t-->\r\n";
@@ -124,19 +129,19 @@ TEST_F(MainWindowTest, FirstRunShowsBuiltInTreeAndSavesItAtClose) {
 TEST_F(MainWindowTest, LoadsShowsAndSavesTheDataFileByteForByte) {
     const std::string data = PreparedDataFile();
     Start(&data);
-    EXPECT_EQ(form->ftBlogCategories->AllNodes().size(), 5);
-    ASSERT_EQ(Rows(form->lvSiteList), 6);
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 0), "1");
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 1), QString::fromUtf8("花びら日記"));
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 2), "http://a.example/blog");
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 3), "2026/12/05 09:00:00");
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 6), QString::fromUtf8("日記"));
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 7), "2026/12/01 10:00:00");
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 8), "http://a.example/blog/index.rdf");
-    EXPECT_EQ(Cell(form->lvSiteList, 2, 9), "Skip");
-    EXPECT_EQ(Cell(form->lvSiteList, 5, 0), "6");
+    EXPECT_EQ(Tree(*form)->AllNodes().size(), 5);
+    ASSERT_EQ(Rows(SiteList(*form)), 6);
+    EXPECT_EQ(Cell(SiteList(*form), 0, 0), "1");
+    EXPECT_EQ(Cell(SiteList(*form), 0, 1), QString::fromUtf8("花びら日記"));
+    EXPECT_EQ(Cell(SiteList(*form), 0, 2), "http://a.example/blog");
+    EXPECT_EQ(Cell(SiteList(*form), 0, 3), "2026/12/05 09:00:00");
+    EXPECT_EQ(Cell(SiteList(*form), 0, 6), QString::fromUtf8("日記"));
+    EXPECT_EQ(Cell(SiteList(*form), 0, 7), "2026/12/01 10:00:00");
+    EXPECT_EQ(Cell(SiteList(*form), 0, 8), "http://a.example/blog/index.rdf");
+    EXPECT_EQ(Cell(SiteList(*form), 2, 9), "Skip");
+    EXPECT_EQ(Cell(SiteList(*form), 5, 0), "6");
     // Never visited sites are in the visit list of the root.
-    EXPECT_EQ(Rows(form->lvVisitSite), 5);
+    EXPECT_EQ(Rows(VisitList(*form)), 5);
     form->close();
     EXPECT_EQ(SavedFile(), data);
 }
@@ -145,15 +150,15 @@ TEST_F(MainWindowTest, CategorySelectionShowsItsSites) {
     const std::string data = PreparedDataFile();
     Start(&data);
     SelectCategory("技術");
-    ASSERT_EQ(Rows(form->lvSiteList), 1);
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 1), QString::fromUtf8("技術メモ"));
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 0), "1");
+    ASSERT_EQ(Rows(SiteList(*form)), 1);
+    EXPECT_EQ(Cell(SiteList(*form), 0, 1), QString::fromUtf8("技術メモ"));
+    EXPECT_EQ(Cell(SiteList(*form), 0, 0), "1");
     SelectCategory("未分類");
-    ASSERT_EQ(Rows(form->lvSiteList), 2);  // empty category and the literal name; not the unknown one
-    EXPECT_EQ(Cell(form->lvSiteList, 0, 1), QString::fromUtf8("未分類のサイト"));
-    EXPECT_EQ(Cell(form->lvSiteList, 1, 1), QString::fromUtf8("文字通り未分類"));
-    EXPECT_EQ(Rows(form->lvVisitSite), 2);  // the visit list follows the category
-    EXPECT_EQ(form->PageControl3->currentWidget(), form->tsSiteList);  // no page switch
+    ASSERT_EQ(Rows(SiteList(*form)), 2);  // empty category and the literal name; not the unknown one
+    EXPECT_EQ(Cell(SiteList(*form), 0, 1), QString::fromUtf8("未分類のサイト"));
+    EXPECT_EQ(Cell(SiteList(*form), 1, 1), QString::fromUtf8("文字通り未分類"));
+    EXPECT_EQ(Rows(VisitList(*form)), 2);  // the visit list follows the category
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl3")->currentWidget(), Child<QWidget>(*form, "tsSiteList"));  // no page switch
 }
 
 TEST_F(MainWindowTest, AddCategoryTrimsAndRefusesEmptyAndDuplicateNames) {
@@ -163,8 +168,8 @@ TEST_F(MainWindowTest, AddCategoryTrimsAndRefusesEmptyAndDuplicateNames) {
                         QString::fromUtf8("すべてのサイト"), QString::fromUtf8("新カテゴリ")};
     form->tbAddCategoryClick();
     ASSERT_TRUE(Node("新カテゴリ"));
-    EXPECT_EQ(form->ftBlogCategories->currentItem(), Node("新カテゴリ"));
-    EXPECT_EQ(Node("新カテゴリ")->parent(), form->ftBlogCategories->topLevelItem(0));
+    EXPECT_EQ(Tree(*form)->currentItem(), Node("新カテゴリ"));
+    EXPECT_EQ(Node("新カテゴリ")->parent(), Tree(*form)->topLevelItem(0));
     EXPECT_EQ(msg.inputs.first(), QString::fromUtf8("カテゴリの追加|カテゴリ名を入力してください"));
     form->tbAddCategoryClick();  // spaces are trimmed before TABs go, so this space stays
     EXPECT_TRUE(Node(" 先頭"));
@@ -173,15 +178,15 @@ TEST_F(MainWindowTest, AddCategoryTrimsAndRefusesEmptyAndDuplicateNames) {
                                        QString::fromUtf8("既に同じ名前のカテゴリが設定されています"),
                                        QString::fromUtf8("既に同じ名前のカテゴリが設定されています"),
                                        QString::fromUtf8("既に同じ名前のカテゴリが設定されています")}));
-    const int before = form->ftBlogCategories->AllNodes().size();
+    const int before = Tree(*form)->AllNodes().size();
     form->tbAddCategoryClick();  // cancelled: nothing happens
-    EXPECT_EQ(form->ftBlogCategories->AllNodes().size(), before);
+    EXPECT_EQ(Tree(*form)->AllNodes().size(), before);
 }
 
 TEST_F(MainWindowTest, DeleteCategoryAsksAndMovesItsSitesToUncategorised) {
     const std::string data = PreparedDataFile();
     Start(&data);
-    form->ftBlogCategories->setCurrentItem(nullptr);
+    Tree(*form)->setCurrentItem(nullptr);
     form->tbDeleteCategoryClick();
     SelectCategory("未分類");
     form->tbDeleteCategoryClick();
@@ -198,19 +203,19 @@ TEST_F(MainWindowTest, DeleteCategoryAsksAndMovesItsSitesToUncategorised) {
     EXPECT_FALSE(Node("日記"));
     EXPECT_EQ(msg.questions.last(), QString::fromUtf8("選択したカテゴリを削除しますか？\r\n\r\n [日記]"));
     SelectCategory("未分類");
-    EXPECT_EQ(Rows(form->lvSiteList), 3);
+    EXPECT_EQ(Rows(SiteList(*form)), 3);
     // Re-adding the name does not bring the sites back.
     msg.inputAnswers = {QString::fromUtf8("日記")};
     form->tbAddCategoryClick();
-    EXPECT_EQ(Rows(form->lvSiteList), 0);
+    EXPECT_EQ(Rows(SiteList(*form)), 0);
 }
 
 TEST_F(MainWindowTest, DragRulesAndDrops) {
     const std::string data = PreparedDataFile();
     Start(&data);
-    QObject* tree = form->ftBlogCategories;
-    QObject* list = form->lvSiteList;
-    QObject* stranger = form->lvVisitSite;
+    QObject* tree = Tree(*form);
+    QObject* list = SiteList(*form);
+    QObject* stranger = VisitList(*form);
     EXPECT_FALSE(form->ftBlogCategoriesDragOver(nullptr, list));
     EXPECT_FALSE(form->ftBlogCategoriesDragOver(Node("技術"), stranger));
     EXPECT_FALSE(form->ftBlogCategoriesDragOver(Node("すべてのサイト"), list));
@@ -224,7 +229,7 @@ TEST_F(MainWindowTest, DragRulesAndDrops) {
 
     auto order = [&] {
         QStringList names;
-        QTreeWidgetItem* root = form->ftBlogCategories->topLevelItem(0);
+        QTreeWidgetItem* root = Tree(*form)->topLevelItem(0);
         for (int i = 0; i < root->childCount(); ++i) names << root->child(i)->text(0);
         return names.join(",");
     };
@@ -232,23 +237,23 @@ TEST_F(MainWindowTest, DragRulesAndDrops) {
     EXPECT_EQ(order(), QString::fromUtf8("未分類,日記,技術,写真"));
     form->ftBlogCategoriesDragDrop(Node("技術"), tree);  // lands right after the target
     EXPECT_EQ(order(), QString::fromUtf8("未分類,技術,日記,写真"));
-    EXPECT_EQ(form->ftBlogCategories->currentItem(), Node("日記"));
+    EXPECT_EQ(Tree(*form)->currentItem(), Node("日記"));
     form->ftBlogCategoriesDragDrop(Node("すべてのサイト"), tree);  // onto the root: the end
     EXPECT_EQ(order(), QString::fromUtf8("未分類,技術,写真,日記"));
     SelectCategory("日記");
-    ASSERT_EQ(Rows(form->lvSiteList), 1);  // its sites followed the category
+    ASSERT_EQ(Rows(SiteList(*form)), 1);  // its sites followed the category
 
     // A site dropped on a category takes its name; on "未分類" its category is emptied.
     SelectCategory("すべてのサイト");
     SelectSiteRow(1);  // 技術メモ
     form->ftBlogCategoriesDragDrop(Node("写真"), list);
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(1)).Category, S("写真"));
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(1)).Category, S("写真"));
     SelectSiteRow(1);
     form->ftBlogCategoriesDragDrop(Node("未分類"), list);
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(1)).Category, "");
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(1)).Category, "");
     SelectSiteRow(1);
     form->ftBlogCategoriesDragDrop(Node("すべてのサイト"), list);
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(1)).Category, "");
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(1)).Category, "");
 }
 
 TEST_F(MainWindowTest, DeleteSiteAndToggleHeadSkip) {
@@ -257,7 +262,7 @@ TEST_F(MainWindowTest, DeleteSiteAndToggleHeadSkip) {
     const std::string twin = Site("双子", "http://a.example/blog", "日記");
     data.insert(data.find("<!--/\tBlogList"), twin + "\r\n");
     Start(&data);
-    form->lvSiteList->selectionModel()->clear();
+    SiteList(*form)->selectionModel()->clear();
     form->tbDeleteSiteClick();
     form->HEADH1Click();
     form->T2Click();
@@ -267,43 +272,43 @@ TEST_F(MainWindowTest, DeleteSiteAndToggleHeadSkip) {
 
     SelectSiteRow(6);  // the twin
     form->HEADH1Click();
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(0)).HeadCheck, "Skip");
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(6)).HeadCheck, "");
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(0)).HeadCheck, "Skip");
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(6)).HeadCheck, "");
     SelectSiteRow(0);
     form->HEADH1Click();
-    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTableList->Get(0)).HeadCheck, "");
+    EXPECT_EQ(hanabira::ReadSiteRecord(form->SiteTable().Get(0)).HeadCheck, "");
 
     SelectSiteRow(2);
     msg.answers = {false, true};
     form->tbDeleteSiteClick();
-    EXPECT_EQ(form->SiteTableList->Count(), 7);
+    EXPECT_EQ(form->SiteTable().Count(), 7);
     EXPECT_EQ(msg.questions.last(), QString::fromUtf8("選択したサイトを削除しますか？\r\n\r\n[写真館]"));
     SelectSiteRow(2);
     form->tbDeleteSiteClick();
-    EXPECT_EQ(form->SiteTableList->Count(), 6);
-    EXPECT_EQ(Rows(form->lvSiteList), 6);
-    EXPECT_EQ(hanabira::IndexOfURL(*form->SiteTableList, "http://c.example"), -1);
+    EXPECT_EQ(form->SiteTable().Count(), 6);
+    EXPECT_EQ(Rows(SiteList(*form)), 6);
+    EXPECT_EQ(hanabira::IndexOfURL(form->SiteTable(), "http://c.example"), -1);
 }
 
 TEST_F(MainWindowTest, DoubleClickStampsTheVisitInBothLists) {
     const std::string data = PreparedDataFile();
     Start(&data);
-    form->PageControl3->setCurrentWidget(form->tsVisitSiteLists);
-    form->lvVisitSite->selectionModel()->setCurrentIndex(form->lvVisitSite->model()->index(0, 0),
+    Child<QTabWidget>(*form, "PageControl3")->setCurrentWidget(Child<QWidget>(*form, "tsVisitSiteLists"));
+    VisitList(*form)->selectionModel()->setCurrentIndex(VisitList(*form)->model()->index(0, 0),
                                                          QItemSelectionModel::ClearAndSelect |
                                                              QItemSelectionModel::Rows);
-    const QString url = Cell(form->lvVisitSite, 0, 2);
+    const QString url = Cell(VisitList(*form), 0, 2);
     form->lvVisitSiteDblClick();
-    const int i = hanabira::IndexOfURL(*form->SiteTableList, url.toStdString());
-    const std::string stamp = hanabira::ReadSiteRecord(form->SiteTableList->Get(i)).LastVisit;
+    const int i = hanabira::IndexOfURL(form->SiteTable(), url.toStdString());
+    const std::string stamp = hanabira::ReadSiteRecord(form->SiteTable().Get(i)).LastVisit;
     EXPECT_EQ(stamp.size(), 19u);
-    EXPECT_EQ(Cell(form->lvVisitSite, 0, 3).size(), 19);  // still listed, with the new date
-    EXPECT_EQ(Rows(form->lvVisitSite), 5);
+    EXPECT_EQ(Cell(VisitList(*form), 0, 3).size(), 19);  // still listed, with the new date
+    EXPECT_EQ(Rows(VisitList(*form)), 5);
 }
 
 TEST_F(MainWindowTest, ListColumnsFollowTheColumnText) {
     Start();
-    QTreeView* v = form->lvSiteList;
+    QTreeView* v = SiteList(*form);
     ASSERT_EQ(v->model()->columnCount(), 11);
     const char* captions[] = {"No", "サイト名", "URL", "最終訪問日", "最終更新日", "HEAD日時",
                               "カテゴリ", "登録日付", "RSSURL", "HEADチェック", "管理人名"};
@@ -361,22 +366,23 @@ TEST_F(MainWindowTest, RefreshThatShortensTheListSelectsTheTopRow) {
         TMWBlogListRec r;
         r.SiteTitle = "site" + std::to_string(i);
         r.SiteURL = "http://s" + std::to_string(i) + ".example";
-        form->CategoryView->Add(hanabira::WriteSiteRecord(r));
+        form->SiteTable().Add(hanabira::WriteSiteRecord(r));
     }
-    hanabira::RefreshVirtualList(form->lvSiteList, *form->CategoryView);
-    ASSERT_EQ(Rows(form->lvSiteList), 200);
+    form->ShowSelectedCategory();  // the root: every site
+    QTreeView* list = SiteList(*form);
+    ASSERT_EQ(Rows(list), 200);
     SelectSiteRow(150);
-    form->lvSiteList->scrollTo(form->lvSiteList->model()->index(150, 0));
-    while (form->CategoryView->Count() > 5) form->CategoryView->Delete(form->CategoryView->Count() - 1);
-    hanabira::RefreshVirtualList(form->lvSiteList, *form->CategoryView);
-    EXPECT_EQ(Rows(form->lvSiteList), 5);
-    EXPECT_EQ(hanabira::SelectedRow(form->lvSiteList), 0);
-    EXPECT_EQ(form->lvSiteList->currentIndex().row(), 0);
-    // One empty line is no row.
-    form->CategoryView->SetText("");
-    hanabira::RefreshVirtualList(form->lvSiteList, *form->CategoryView);
-    EXPECT_EQ(Rows(form->lvSiteList), 0);
-    EXPECT_EQ(form->CategoryView->Count(), 0);
+    list->scrollTo(list->model()->index(150, 0));
+    while (form->SiteTable().Count() > 5) form->SiteTable().Delete(form->SiteTable().Count() - 1);
+    form->ShowSelectedCategory();
+    EXPECT_EQ(Rows(list), 5);
+    EXPECT_EQ(hanabira::SelectedRow(list), 0);
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    // No site left: no row.
+    while (form->SiteTable().Count() > 0) form->SiteTable().Delete(0);
+    form->ShowSelectedCategory();
+    EXPECT_EQ(Rows(list), 0);
+    EXPECT_EQ(form->CategorySites().Count(), 0);
 }
 
 TEST_F(MainWindowTest, OnlyVisibleRowsAreFormatted) {
@@ -385,13 +391,13 @@ TEST_F(MainWindowTest, OnlyVisibleRowsAreFormatted) {
         TMWBlogListRec r;
         r.SiteTitle = "site" + std::to_string(i);
         r.SiteURL = "http://s" + std::to_string(i) + ".example";
-        form->SiteTableList->Add(hanabira::WriteSiteRecord(r));
+        form->SiteTable().Add(hanabira::WriteSiteRecord(r));
     }
-    auto* model = qobject_cast<hanabira::VirtualListModel*>(form->lvSiteList->model());
+    auto* model = qobject_cast<hanabira::VirtualListModel*>(SiteList(*form)->model());
     form->ShowCategory(hanabira::AllSitesCategory());
     model->FormattedCells = 0;
-    form->lvSiteList->repaint();
-    EXPECT_EQ(Rows(form->lvSiteList), 20000);
+    SiteList(*form)->repaint();
+    EXPECT_EQ(Rows(SiteList(*form)), 20000);
     EXPECT_GT(model->FormattedCells, 0);
     EXPECT_LT(model->FormattedCells, 11 * 200);
 }
@@ -401,6 +407,25 @@ TEST_F(MainWindowTest, AboutBoxNamesTheVersion) {
     form->tbAboutClick();
     ASSERT_EQ(msg.infos.size(), 1);
     EXPECT_TRUE(msg.infos[0].startsWith(QString::fromUtf8("VUVarovaduro Hanabira 2号 ver.20100501\r\n")));
+}
+
+// A fault that no command handles reaches the event boundary: the user is told, the window and
+// its list stay, and the list is still saved at close.
+TEST_F(MainWindowTest, AFaultInAnEventIsReportedAndTheListSurvivesToTheClose) {
+    const std::string data = PreparedDataFile();
+    Start(&data);
+    QTimer::singleShot(0, form.get(), [] { throw std::runtime_error("broken step"); });
+    QTimer::singleShot(0, form.get(), [] { throw 42; });
+    testing_support::WaitUntil([&] { return msg.errors.size() == 2; }, 5000);
+    ASSERT_EQ(msg.errors.size(), 2);
+    EXPECT_TRUE(msg.errors[0].contains("broken step"));
+    EXPECT_TRUE(msg.errors[1].contains(QString::fromUtf8("処理中にエラーが発生しました")));
+    EXPECT_TRUE(form->isVisible());
+    form->tbAboutClick();
+    EXPECT_EQ(msg.infos.size(), 1) << "the window still takes commands";
+    form->close();
+    form.reset();
+    EXPECT_EQ(SavedFile(), data);
 }
 
 TEST_F(MainWindowTest, UnreadableDataFileIsReportedAndNeverWrittenOver) {
@@ -419,7 +444,7 @@ TEST_F(MainWindowTest, BrokenTreeIsReportedAndTheSitesStillLoad) {
     data.replace(data.find(std::string("\t") + S("技術")), 1, "\t\t\t");
     Start(&data);
     EXPECT_TRUE(msg.errors.contains("I/O Error:MWLoadTreeFromStrings"));
-    EXPECT_EQ(form->SiteTableList->Count(), 6);
+    EXPECT_EQ(form->SiteTable().Count(), 6);
     EXPECT_TRUE(Node("日記"));  // the nodes before the fault stay
 }
 
@@ -443,7 +468,7 @@ TEST_F(MainWindowTest, TerminationSignalClosesTheWindowAndSaves) {
     const std::string data = PreparedDataFile();
     Start(&data);
     hanabira::CloseOnTerminationSignals(form.get());
-    form->SiteTableList->Delete(0);
+    form->SiteTable().Delete(0);
     std::raise(SIGTERM);
     for (int i = 0; i < 100 && form->isVisible(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_FALSE(form->isVisible());
@@ -492,16 +517,16 @@ TEST_F(MainWindowTest, MinimiseHidesEveryWindowAndTheTrayRestoresOnlyTheMain) {
     Start();
     QWidget other;
     other.show();
-    form->Utility->TrayAvailable = [] { return true; };
-    form->Utility->MinimizeToTray();
+    form->WindowUtility().TrayAvailable = [] { return true; };
+    form->WindowUtility().MinimizeToTray();
     EXPECT_FALSE(form->isVisible());
     EXPECT_FALSE(other.isVisible());
-    form->Utility->RestoreFromTray();
+    form->WindowUtility().RestoreFromTray();
     EXPECT_TRUE(form->isVisible());
     EXPECT_FALSE(other.isVisible());
     // Without a tray nothing is hidden: there would be no way back.
-    form->Utility->TrayAvailable = [] { return false; };
-    form->Utility->MinimizeToTray();
+    form->WindowUtility().TrayAvailable = [] { return false; };
+    form->WindowUtility().MinimizeToTray();
     EXPECT_TRUE(form->isVisible());
 }
 

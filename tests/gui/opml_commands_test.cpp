@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QToolBar>
@@ -24,6 +26,8 @@
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::Tree;
 using hanabira::TForm1;
 using hanabira::TMWBlogListRec;
 using testing_support::S;
@@ -120,19 +124,19 @@ protected:
 };
 
 TEST_F(OpmlCommands, ReachableFromTheToolbar) {
-    auto* button = form->ToolBar2->findChild<QToolButton*>("tbOpml");
+    auto* button = Child<QToolBar>(*form, "ToolBar2")->findChild<QToolButton*>("tbOpml");
     ASSERT_NE(button, nullptr);
-    EXPECT_EQ(button->actions(), (QList<QAction*>{form->acImportOpml, form->acExportOpml}));
-    EXPECT_TRUE(form->acImportOpml->text().startsWith(QString::fromUtf8("OPMLファイルから")));
-    EXPECT_TRUE(form->acExportOpml->text().startsWith(QString::fromUtf8("サイトをOPMLファイルに")));
+    EXPECT_EQ(button->actions(), (QList<QAction*>{Child<QAction>(*form, "acImportOpml"), Child<QAction>(*form, "acExportOpml")}));
+    EXPECT_TRUE(Child<QAction>(*form, "acImportOpml")->text().startsWith(QString::fromUtf8("OPMLファイルから")));
+    EXPECT_TRUE(Child<QAction>(*form, "acExportOpml")->text().startsWith(QString::fromUtf8("サイトをOPMLファイルに")));
 }
 
 TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
     openPath = files.file("feeds.opml");
     testing_support::WriteFileBytes(openPath, kImport);
-    const std::string table = form->SiteTableList->GetText();
+    const std::string table = form->SiteTable().GetText();
 
-    form->acImportOpml->trigger();
+    Child<QAction>(*form, "acImportOpml")->trigger();
 
     EXPECT_TRUE(msg.errors.isEmpty()) << msg.errors.join("|").toStdString();
     ASSERT_EQ(msg.infos.size(), 1);
@@ -141,20 +145,20 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
         QString::fromUtf8("4 件のサイトを追加しました。\n登録済みまたは重複のため 3 件をスキップしました。"));
 
     // The registered sites first and untouched; the new ones after them, registered now.
-    ASSERT_EQ(form->SiteTableList->Count(), 8);
-    EXPECT_EQ(form->SiteTableList->GetText().substr(0, table.size()), table);
+    ASSERT_EQ(form->SiteTable().Count(), 8);
+    EXPECT_EQ(form->SiteTable().GetText().substr(0, table.size()), table);
     const char* const feeds[] = {"http://n.example/rss", "http://s.example/blog/atom.xml",
                                  "http://k.example/feed", "http://solo.example/index.xml"};
     const char* const categories[] = {"日記", "季節", "料理", ""};
     for (int i = 0; i < 4; ++i) {
-        const TMWBlogListRec r = hanabira::ReadSiteRecord(form->SiteTableList->Get(4 + i));
+        const TMWBlogListRec r = hanabira::ReadSiteRecord(form->SiteTable().Get(4 + i));
         EXPECT_EQ(r.RSSURL, feeds[i]);
         EXPECT_EQ(r.Category, S(categories[i]));
         EXPECT_EQ(r.Registered.size(), 19u);
     }
 
     // "日記" was there: its new sub-category goes below it; "料理" is new, under the root.
-    const std::string tree = TreeText(form->ftBlogCategories->ToCategoryTree());
+    const std::string tree = TreeText(Tree(*form)->ToCategoryTree());
     EXPECT_NE(tree.find(S("\t日記\r\n\t\t旅行記\r\n\t\t季節\r\n\t技術\r\n\t料理\r\n")), std::string::npos)
         << tree;
 
@@ -162,8 +166,8 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
     const std::string after = DataBytes();
     EXPECT_NE(after.find(S("\t料理\r\n")), std::string::npos);
     for (const char* feed : feeds) EXPECT_NE(after.find(feed), std::string::npos) << feed;
-    EXPECT_EQ(form->CategoryView->Count(), 8);  // the root is selected
-    QComboBox* box = form->Form2->cbCategory;
+    EXPECT_EQ(form->CategorySites().Count(), 8);  // the root is selected
+    QComboBox* box = form->RegistrationWindow()->cbCategory;
     QStringList names;
     for (int i = 0; i < box->count(); ++i) names << box->itemText(i);
     EXPECT_TRUE(names.contains(QString::fromUtf8("季節")) && names.contains(QString::fromUtf8("料理")))
@@ -171,8 +175,8 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
 
     // The same file again adds nothing and writes nothing.
     msg.infos.clear();
-    form->acImportOpml->trigger();
-    EXPECT_EQ(form->SiteTableList->Count(), 8);
+    Child<QAction>(*form, "acImportOpml")->trigger();
+    EXPECT_EQ(form->SiteTable().Count(), 8);
     ASSERT_EQ(msg.infos.size(), 1);
     EXPECT_TRUE(msg.infos[0].startsWith(QString::fromUtf8("0 件のサイトを追加しました。")));
     EXPECT_EQ(DataBytes(), after);
@@ -180,20 +184,18 @@ TEST_F(OpmlCommands, ImportMergesSavesAndSaysWhatItDid) {
 
 TEST_F(OpmlCommands, NothingChangesWhenTheImportCannotBeDone) {
     const std::string data = DataBytes();
-    const std::string tree = TreeText(form->ftBlogCategories->ToCategoryTree());
+    const std::string tree = TreeText(Tree(*form)->ToCategoryTree());
     struct Case {
         const char* name;
         std::string file;  // empty: the dialog is cancelled
-        bool blocked;
         const char* error;  // part of the message, empty for none
     };
     const Case cases[] = {
-        {"cancelled", "", false, ""},
+        {"cancelled", "", ""},
         {"malformed", "<opml>\n<body>\n<outline text=\"x\" xmlUrl=\"http://x.example/rss\">\n</body></opml>",
-         false, "4行目"},
-        {"not opml", "<rss><channel/></rss>", false, "OPMLファイルではありません"},
-        {"missing file", "-", false, "OPMLファイルを読み込めません"},
-        {"data file unreadable at start", kImport, true, "取り込めません"},
+         "4行目"},
+        {"not opml", "<rss><channel/></rss>", "OPMLファイルではありません"},
+        {"missing file", "-", "OPMLファイルを読み込めません"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,11 +207,9 @@ TEST_F(OpmlCommands, NothingChangesWhenTheImportCannotBeDone) {
             openPath = files.file("missing.opml");
         else if (!c.file.empty())
             testing_support::WriteFileBytes(openPath, c.file);
-        form->DataFileBlocked = c.blocked;
+        Child<QAction>(*form, "acImportOpml")->trigger();
 
-        form->acImportOpml->trigger();
-
-        EXPECT_EQ(dialogs, c.blocked ? 0 : 1);  // a blocked program does not even ask for a file
+        EXPECT_EQ(dialogs, 1);
         if (*c.error) {
             ASSERT_EQ(msg.errors.size(), 1);
             EXPECT_TRUE(msg.errors[0].contains(QString::fromUtf8(c.error))) << msg.errors[0].toStdString();
@@ -217,26 +217,43 @@ TEST_F(OpmlCommands, NothingChangesWhenTheImportCannotBeDone) {
             EXPECT_TRUE(msg.errors.isEmpty());
         }
         EXPECT_TRUE(msg.infos.isEmpty());
-        EXPECT_EQ(form->SiteTableList->Count(), 4);
-        EXPECT_EQ(TreeText(form->ftBlogCategories->ToCategoryTree()), tree);
+        EXPECT_EQ(form->SiteTable().Count(), 4);
+        EXPECT_EQ(TreeText(Tree(*form)->ToCategoryTree()), tree);
         EXPECT_EQ(DataBytes(), data);
     }
-    form->DataFileBlocked = false;
+}
+
+// A data file that could not be read at start is kept as it is: nothing is imported into it, and
+// the user is not even asked for a file.
+TEST_F(OpmlCommands, NothingIsImportedWhileTheDataFileIsKeptUnread) {
+    testing_support::TempDir other;
+    std::filesystem::create_directory(other.path() / "RssSites.dat");
+    std::unique_ptr<TForm1> blocked = Start(other, "");
+    ASSERT_TRUE(blocked->DataFileBlocked());
+    msg.errors.clear();
+    openPath = files.file("in.opml");
+    testing_support::WriteFileBytes(openPath, kImport);
+    Child<QAction>(*blocked, "acImportOpml")->trigger();
+    EXPECT_EQ(dialogs, 0);
+    ASSERT_EQ(msg.errors.size(), 1);
+    EXPECT_TRUE(msg.errors[0].contains(QString::fromUtf8("取り込めません")));
+    EXPECT_EQ(blocked->SiteTable().Count(), 0);
+    blocked->close();
 }
 
 // Export writes every site for another reader; a file that cannot be written is reported.
 TEST_F(OpmlCommands, Export) {
     savePath = files.file("out.opml");
-    form->acExportOpml->trigger();
+    Child<QAction>(*form, "acExportOpml")->trigger();
     ASSERT_EQ(msg.infos.size(), 1);
     EXPECT_EQ(msg.infos[0], QString::fromUtf8("4 件のサイトを書き出しました。"));
     const hanabira::OpmlImport back = hanabira::ReadOpml(testing_support::ReadFileBytes(savePath));
     EXPECT_EQ(back.Sites.size(), 4u);
     EXPECT_EQ(hanabira::CategoryListText(back.Categories),
-              hanabira::CategoryListText(form->ftBlogCategories->ToCategoryTree()));
+              hanabira::CategoryListText(Tree(*form)->ToCategoryTree()));
 
     savePath = files.file("no-such-folder/out.opml");
-    form->acExportOpml->trigger();
+    Child<QAction>(*form, "acExportOpml")->trigger();
     ASSERT_EQ(msg.errors.size(), 1);
     EXPECT_TRUE(msg.errors[0].startsWith(QString::fromUtf8("OPMLファイルを書き出せませんでした")));
     EXPECT_EQ(msg.infos.size(), 1);

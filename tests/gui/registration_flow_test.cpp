@@ -18,6 +18,9 @@
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::SiteList;
+using testing_support::Tree;
 using testing_support::S;
 
 namespace {
@@ -42,7 +45,7 @@ protected:
         form->show();
         msg.inputAnswers = {QString::fromUtf8("日記")};
         form->tbAddCategoryClick();
-        form->ftBlogCategories->setCurrentItem(form->ftBlogCategories->topLevelItem(0));
+        Tree(*form)->setCurrentItem(Tree(*form)->topLevelItem(0));
     }
     void TearDown() override {
         form->close();
@@ -58,8 +61,8 @@ protected:
 };
 
 TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
-    form->PageControl3->setCurrentWidget(form->tsVisitSiteLists);
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+    Child<QTabWidget>(*form, "PageControl3")->setCurrentWidget(Child<QWidget>(*form, "tsVisitSiteLists"));
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
         f->show();  // the show preparation empties the fields for a new site
         EXPECT_TRUE(f->edSiteURL->text().isEmpty());
         EXPECT_TRUE(f->cbHeadCheck->isChecked());
@@ -70,11 +73,11 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
         f->edManagerName->setText(QString::fromUtf8("はなこ"));
         f->RegisterSite();
         f->hide();
-    };
+    });
     form->tbAddSiteClick();
-    EXPECT_FALSE(form->EditMode);
-    ASSERT_EQ(form->SiteTableList->Count(), 1);
-    const std::string line = form->SiteTableList->Get(0);
+    EXPECT_FALSE(form->InEditMode());
+    ASSERT_EQ(form->SiteTable().Count(), 1);
+    const std::string line = form->SiteTable().Get(0);
     const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(line);
     ASSERT_EQ(rec.Registered.size(), 19u);
     // Title and feed URL keep their letter case (the page announces /Feed.XML); the new site is
@@ -83,12 +86,12 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
                         "\t2020/12/07 03:16:43\t" + S("日記") + "\t" + server.Url("/Feed.XML") + "\t\tSkip\t" +
                         S("はなこ"));
     EXPECT_TRUE(msg.errors.isEmpty());
-    EXPECT_EQ(form->PageControl3->currentWidget(), form->tsSiteList);
+    EXPECT_EQ(Child<QTabWidget>(*form, "PageControl3")->currentWidget(), Child<QWidget>(*form, "tsSiteList"));
     // Registration saves the data file at once.
     EXPECT_NE(testing_support::ReadFileBytes(dir.file("RssSites.dat")).find(line + "\r\n"), std::string::npos);
 
     // Edit: prefilled fields, kept dates, the line replaced in place, no check.
-    form->SiteTableList->Put(0, hanabira::WriteSiteRecord([&] {
+    form->SiteTable().Put(0, hanabira::WriteSiteRecord([&] {
         auto r = rec;
         r.LastVisit = "2026/12/01 10:00:00";
         r.LastUpdate = "2026/11/30 09:00:00";
@@ -96,11 +99,11 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
         return r;
     }()));
     form->ShowSelectedCategory();
-    form->lvSiteList->selectionModel()->setCurrentIndex(form->lvSiteList->model()->index(0, 0),
+    SiteList(*form)->selectionModel()->setCurrentIndex(SiteList(*form)->model()->index(0, 0),
                                                         QItemSelectionModel::ClearAndSelect |
                                                             QItemSelectionModel::Rows);
     server.ClearRequests();
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
         f->show();
         EXPECT_EQ(f->edSiteURL->text().toStdString(), server.Url("/blog"));
         EXPECT_EQ(f->edSiteTitle->text(), QString::fromUtf8("花びら Garden"));
@@ -110,18 +113,18 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
         f->edManagerName->setText(QString::fromUtf8("花子"));
         f->RegisterSite();
         f->hide();
-    };
+    });
     form->T2Click();
-    EXPECT_TRUE(form->EditMode);
-    ASSERT_EQ(form->SiteTableList->Count(), 1);
-    EXPECT_EQ(form->SiteTableList->Get(0), S("花びら Garden") + "\t" + server.Url("/blog") +
+    EXPECT_TRUE(form->InEditMode());
+    ASSERT_EQ(form->SiteTable().Count(), 1);
+    EXPECT_EQ(form->SiteTable().Get(0), S("花びら Garden") + "\t" + server.Url("/blog") +
                                                "\t2026/12/01 10:00:00\t" + rec.Registered +
                                                "\t2026/11/30 09:00:00\t" + S("日記") + "\t" +
                                                server.Url("/Feed.XML") + "\t\t\t" + S("花子"));
     EXPECT_TRUE(server.Requests().empty());  // an edit is not checked
 
     // The next add shows empty fields again, but keeps the manager name.
-    form->ShowRegistrationModal = [&](hanabira::TForm2* f) {
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
         f->show();
         EXPECT_TRUE(f->edSiteURL->text().isEmpty());
         EXPECT_TRUE(f->edSiteTitle->text().isEmpty());
@@ -129,9 +132,33 @@ TEST_F(RegistrationFlowTest, AddThenEditStoresTheExactLine) {
         EXPECT_EQ(f->cbCategory->currentIndex(), -1);
         EXPECT_EQ(f->edManagerName->text(), QString::fromUtf8("花子"));
         f->hide();
-    };
+    });
     form->tbAddSiteClick();
-    EXPECT_TRUE(form->Form2->KeptLastVisit.empty());
+    EXPECT_TRUE(form->RegistrationWindow()->KeptLastVisit.empty());
+    EXPECT_TRUE(msg.errors.isEmpty());
+}
+
+// Without a selected category a registration stores and saves the site, but does not check it.
+TEST_F(RegistrationFlowTest, WithNoCategorySelectedTheSiteIsStoredButNotChecked) {
+    Tree(*form)->setCurrentItem(nullptr);
+    server.ClearRequests();
+    form->SetRegistrationModal([&](hanabira::TForm2* f) {
+        f->show();
+        f->edSiteURL->setText(QString::fromStdString(server.Url("/blog")));
+        f->edSiteTitle->setText(QString::fromUtf8("花びら"));
+        f->edRSSURL->setText(QString::fromStdString(server.Url("/Feed.XML")));
+        f->cbHeadCheck->setChecked(false);
+        f->RegisterSite();
+        f->hide();
+    });
+    form->tbAddSiteClick();
+    ASSERT_EQ(form->SiteTable().Count(), 1);
+    const hanabira::TMWBlogListRec rec = hanabira::ReadSiteRecord(form->SiteTable().Get(0));
+    EXPECT_TRUE(rec.LastUpdate.empty());
+    EXPECT_TRUE(rec.HeadTime.empty());
+    EXPECT_TRUE(server.Requests().empty()) << "neither the HEAD nor the feed request";
+    EXPECT_NE(testing_support::ReadFileBytes(dir.file("RssSites.dat")).find(server.Url("/Feed.XML")),
+              std::string::npos);
     EXPECT_TRUE(msg.errors.isEmpty());
 }
 

@@ -26,6 +26,8 @@
 #include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
 
+using testing_support::Child;
+using testing_support::VisitList;
 using hanabira::TForm1;
 using hanabira::TForm3;
 using testing_support::FakeWebView;
@@ -162,12 +164,12 @@ TEST_F(ProgramTest, DoubleClickInTheVisitListOpensTheSiteInTheCommentWindow) {
     Start();
     auto* comments = Find<QTreeView>("lvSiteList");
     EXPECT_EQ(comments->model()->rowCount(), 1) << "the comment window lists the visit list";
-    form1->lvVisitSite->selectionModel()->setCurrentIndex(form1->lvVisitSite->model()->index(0, 0),
+    VisitList(*form1)->selectionModel()->setCurrentIndex(VisitList(*form1)->model()->index(0, 0),
                                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     form1->lvVisitSiteDblClick();
     EXPECT_TRUE(form3->isVisible());
     EXPECT_EQ(view->calls.last(), "Navigate http://a.example/blog");
-    EXPECT_FALSE(hanabira::ReadSiteRecord(form1->SiteTableList->Get(0)).LastVisit.empty());
+    EXPECT_FALSE(hanabira::ReadSiteRecord(form1->SiteTable().Get(0)).LastVisit.empty());
     EXPECT_FALSE(comments->model()->index(0, 1).data().toString().isEmpty());
 
     form3->showMinimized();

@@ -157,7 +157,7 @@ void TForm1::AutoCheckRunFinished() {
         // Days in the tray must lose no check result; a failure is tried again at the next run
         // and at close, where the user is asked. Saving may merge in a copy written elsewhere and
         // rebuild the lists, so the selection is looked up after it.
-        if (!DataFileBlocked) SaveSiteDataFile();
+        if (!dataFileBlocked_) SaveSiteDataFile();
         RefreshVisitSites(false);
         SelectUrl(lvSiteList, *CategoryView, siteUrl);
         SelectUrl(lvVisitSite, *VisitList, visitUrl);

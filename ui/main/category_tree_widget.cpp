@@ -3,6 +3,8 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 
+#include <unordered_map>
+
 #include "support/image_list.h"
 #include "support/qt_text.h"
 
@@ -106,6 +108,33 @@ QList<QTreeWidgetItem*> CategoryTreeWidget::AllNodes() const {
     if (topLevelItemCount() == 0) return nodes;
     for (QTreeWidgetItem* it = topLevelItem(0); it; it = NextInTreeOrder(it)) nodes << it;
     return nodes;
+}
+
+namespace {
+int AddFoldersBelow(CategoryTreeWidget* tree, QTreeWidgetItem* parent, const CategoryTree& folders,
+                    std::unordered_map<std::string, QTreeWidgetItem*>& byName) {
+    int added = 0;
+    for (const TreeNode& folder : folders) {
+        QTreeWidgetItem*& item = byName[folder.Text];
+        if (!item) {
+            item = CategoryTreeWidget::NewNode(folder.Text, folder.ImageIndex, folder.SelectedIndex,
+                                               folder.StateIndex);
+            if (parent)
+                parent->addChild(item);
+            else
+                tree->addTopLevelItem(item);
+            ++added;
+        }
+        added += AddFoldersBelow(tree, item, folder.Children, byName);
+    }
+    return added;
+}
+}  // namespace
+
+int CategoryTreeWidget::AddFolders(const CategoryTree& folders) {
+    std::unordered_map<std::string, QTreeWidgetItem*> byName;
+    for (QTreeWidgetItem* node : AllNodes()) byName.emplace(NodeText(node), node);
+    return AddFoldersBelow(this, topLevelItem(0), folders, byName);
 }
 
 void CategoryTreeWidget::dragEnterEvent(QDragEnterEvent* event) { event->acceptProposedAction(); }

@@ -26,6 +26,10 @@ public:
     QTreeWidgetItem* NextInTreeOrder(QTreeWidgetItem* item) const;
     // Every node in tree order.
     QList<QTreeWidgetItem*> AllNodes() const;
+    // Adds folders below the root (at the top level when the tree is empty). Category names are
+    // unique in the tree: a folder whose name the tree already has is not added again, and what
+    // stands below it goes below the node that has the name. Returns how many nodes were added.
+    int AddFolders(const CategoryTree& folders);
 
     // Decided by the window: whether a drop from source on target is accepted, and the drop itself.
     std::function<bool(QTreeWidgetItem* target, QObject* source)> DragOverHandler;

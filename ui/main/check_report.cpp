@@ -83,9 +83,9 @@ private:
         return item ? item->data(0, Qt::UserRole).toByteArray().toStdString() : std::string();
     }
     bool Find(const std::string& url, TMWBlogListRec& rec) const {
-        const int i = IndexOfURL(*form_->SiteTableList, url);
+        const int i = IndexOfURL(form_->SiteTable(), url);
         if (i < 0) return false;
-        rec = ReadSiteRecord(form_->SiteTableList->Get(i));
+        rec = ReadSiteRecord(form_->SiteTable().Get(i));
         return true;
     }
     void UpdateButtons() {
@@ -93,14 +93,15 @@ private:
         open_->setEnabled(any);
         edit_->setEnabled(any);
         // One check at a time: not while a run of all sites goes on.
-        check_->setEnabled(any && !form_->Checking.load());
+        check_->setEnabled(any && !form_->IsChecking());
     }
     // The page in the comment window; a look at a failing site is no visit, so nothing is stamped.
     void Open() {
         TMWBlogListRec rec;
-        if (!Find(Selected(), rec) || !form_->Form3) return;
-        form_->Form3->ShowBrowser();
-        form_->Form3->OpenURL(rec.SiteURL);
+        TForm3* comments = form_->CommentWindow();
+        if (!Find(Selected(), rec) || !comments) return;
+        comments->ShowBrowser();
+        comments->OpenURL(rec.SiteURL);
     }
     void Edit() {
         TMWBlogListRec rec;
@@ -110,7 +111,7 @@ private:
     }
     void CheckAgain() {
         const std::string url = Selected();
-        if (url.empty() || form_->Checking.load()) return;
+        if (url.empty() || form_->IsChecking()) return;
         const QPointer<FailedSitesDialog> self(this);
         check_->setEnabled(false);
         form_->CheckSiteHead(url);

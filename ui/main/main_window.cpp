@@ -48,10 +48,6 @@
 
 namespace hanabira {
 
-namespace {
-
-}  // namespace
-
 const char* const TForm1::kListColumns =
     "No:40 サイト名:150 URL:150 最終訪問日:120 最終更新日:120 HEAD日時:120 カテゴリ:100 登録日付:120 "
     "RSSURL:100 HEADチェック:80 管理人名:80";
@@ -60,22 +56,13 @@ namespace {
 
 const char* kNoSiteSelected = "サイトが選択されていません";
 
-// Refresh steps after a command must never turn a finished command into a failure.
-template <class F>
-void Guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
 }  // namespace
 
 TForm1::TForm1(const QString& programFolder, QWidget* parent) : QMainWindow(parent) {
     setObjectName("Form1");
     setWindowTitle(Tr("VUVarovaduro - Hanabira 2号"));
-    ProgramFolder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
-    if (!ProgramFolder.endsWith('/')) ProgramFolder += '/';
+    programFolder_ = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+    if (!programFolder_.endsWith('/')) programFolder_ += '/';
     // The owned objects, in their creation order.
     Utility = std::make_unique<TMWUtility>();
     IniFile = std::make_unique<TMWIniFile>(QFile::encodeName(SettingsFilePath()).toStdString());
@@ -231,24 +218,7 @@ void TForm1::BuildActions() {
     connect(acExportOpml, &QAction::triggered, this, [this] { ExportOpmlFile(this); });
 }
 
-void TForm1::BuildLayout() {
-    StatusBar1 = new QStatusBar;
-    StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(true);
-    setStatusBar(StatusBar1);
-
-    PageControl1 = new QTabWidget;
-    PageControl1->setObjectName("PageControl1");
-    PageControl1->setDocumentMode(true);
-    tsCheckSite = new QWidget;
-    tsCheckSite->setObjectName("tsCheckSite");
-    PageControl1->addTab(tsCheckSite, Tr("サイト更新チェックタブ"));
-    setCentralWidget(PageControl1);
-
-    auto* pageLayout = new QVBoxLayout(tsCheckSite);
-    pageLayout->setContentsMargins(0, 0, 0, 0);
-    pageLayout->setSpacing(0);
-
+void TForm1::BuildToolBar() {
     ToolBar2 = new QToolBar;
     ToolBar2->setObjectName("ToolBar2");
     ToolBar2->setIconSize(QSize(22, 22));
@@ -285,6 +255,27 @@ void TForm1::BuildLayout() {
     opmlButton->addAction(acExportOpml);
     ToolBar2->insertWidget(acAbout, opmlButton);
     ToolBar2->insertSeparator(acAbout);
+}
+
+void TForm1::BuildLayout() {
+    StatusBar1 = new QStatusBar;
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(true);
+    setStatusBar(StatusBar1);
+
+    PageControl1 = new QTabWidget;
+    PageControl1->setObjectName("PageControl1");
+    PageControl1->setDocumentMode(true);
+    tsCheckSite = new QWidget;
+    tsCheckSite->setObjectName("tsCheckSite");
+    PageControl1->addTab(tsCheckSite, Tr("サイト更新チェックタブ"));
+    setCentralWidget(PageControl1);
+
+    auto* pageLayout = new QVBoxLayout(tsCheckSite);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+
+    BuildToolBar();
     pageLayout->addWidget(ToolBar2);
 
     Splitter2 = new QSplitter(Qt::Horizontal);
@@ -357,23 +348,25 @@ void TForm1::ShowCategory(const std::string& name) {
     RefreshVirtualList(lvSiteList, *CategoryView);
 }
 
-void TForm1::ShowSiteChanged(int tableIndex) {
+bool TForm1::ShowSiteChanged(int tableIndex) {
     const auto name = SelectedCategory();
-    if (!name) throw std::runtime_error("no category selected");
+    if (!name) return false;
     // A check changes one line at a time; only when the view was built for this table and this
     // category can that line be brought in alone.
     if (*name != viewCategory_ || viewTableCount_ != SiteTableList->Count() ||
         !UpdateCategoryView(*SiteTableList, tableIndex, *name, *CategoryView, viewRows_)) {
         ShowCategory(*name);
-        return;
+        return true;
     }
     RefreshVirtualList(lvSiteList, *CategoryView);
+    return true;
 }
 
-void TForm1::ShowSelectedCategory() {
+bool TForm1::ShowSelectedCategory() {
     const auto name = SelectedCategory();
-    if (!name) throw std::runtime_error("no category selected");
+    if (!name) return false;
     ShowCategory(*name);
+    return true;
 }
 
 namespace {
@@ -417,7 +410,7 @@ void TForm1::WatchSiteDataFile(std::string bytesRead) {
 }
 
 void TForm1::SiteDataFileChanged() {
-    if (!siteSync_ || DataFileBlocked) return;
+    if (!siteSync_ || dataFileBlocked_) return;
     // The list must hold still while it is merged: a check writes into it by position, and an open
     // registration, edit or question acts on what it showed.
     if (Checking.load() || oneSiteSteps_ > 0 || QApplication::activeModalWidget() ||
@@ -456,14 +449,10 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
     const std::string oldLine = before >= 0 ? SiteTableList->Get(before) : std::string();
     registrationCancelled_ = false;
     StoreSiteRecord(*SiteTableList, rec);
-    if (refresh) {
-        Guarded([&] {
-            ShowSelectedCategory();
-            if (!EditMode) {
-                CheckSiteHead(rec.SiteURL);
-                if (self && !registrationCancelled_) CheckSiteRss(rec.SiteURL);
-            }
-        });
+    // With no category selected the new site is not checked either.
+    if (refresh && ShowSelectedCategory() && !EditMode) {
+        CheckSiteHead(rec.SiteURL);
+        if (self && !registrationCancelled_) CheckSiteRss(rec.SiteURL);
     }
     if (!self) return;
     if (registrationCancelled_) {
@@ -475,30 +464,31 @@ void TForm1::AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh) {
             else
                 SiteTableList->Delete(i);
         }
-        Guarded([&] { ShowSelectedCategory(); });
+        ShowSelectedCategory();
         return;  // nothing registered, nothing saved
     }
-    if (!DataFileBlocked) SaveSiteDataFile();
+    if (!dataFileBlocked_) SaveSiteDataFile();
 }
 
 void TForm1::MarkVisited(const std::string& url) {
     if (!StampLastVisit(*SiteTableList, url, FormatDateText(NowDateTime()))) return;
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     StampLastVisit(*VisitList, url, FormatDateText(NowDateTime()));
     RefreshVirtualList(lvVisitSite, *VisitList);
     if (Form3) Form3->RefreshSiteList();
 }
 
 QString TForm1::SettingsFilePath() const {
-    return ProgramFolder + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+    return programFolder_ + QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
            QStringLiteral(".ini");
 }
 
 void TForm1::SetStatusText(const std::string& text) { StatusBar1->showMessage(SjisToQString(text)); }
 
-TMWBlogListRec TForm1::SelectedSite() const {
+std::optional<TMWBlogListRec> TForm1::SelectedSite() const {
     const int row = SelectedRow(lvSiteList);
-    return ReadSiteRecord(CategoryView->Get(row));  // throws for no row
+    if (row < 0 || row >= CategoryView->Count()) return std::nullopt;
+    return ReadSiteRecord(CategoryView->Get(row));
 }
 
 void TForm1::AttachRegistrationWindow(TForm2* form2) {
@@ -512,11 +502,18 @@ void TForm1::AttachRegistrationWindow(TForm2* form2) {
     };
 }
 
+TForm2* TForm1::RegistrationWindow() const { return Form2.data(); }
+TForm3* TForm1::CommentWindow() const { return Form3.data(); }
+
 void TForm1::AttachCommentWindow(TForm3* form3) {
     Form3 = form3;
     if (!form3) return;
     form3->SetSiteTables(SiteTableList.get(), VisitList.get(), [this](const std::string& url) { MarkVisited(url); });
 }
+
+CategoryTree TForm1::Categories() const { return ftBlogCategories->ToCategoryTree(); }
+
+int TForm1::AddCategories(const CategoryTree& folders) { return ftBlogCategories->AddFolders(folders); }
 
 void TForm1::RefillRegistrationCategories() {
     if (Form2) Form2->SetCategoryList(CategoryListText(ftBlogCategories->ToCategoryTree()));
@@ -525,10 +522,7 @@ void TForm1::RefillRegistrationCategories() {
 // ---- tree commands ----
 
 void TForm1::ftBlogCategoriesChange() {
-    Guarded([&] {
-        ShowSelectedCategory();
-        RefreshVisitSites(false);
-    });
+    if (ShowSelectedCategory()) RefreshVisitSites(false);
 }
 
 bool TForm1::ftBlogCategoriesDragOver(QTreeWidgetItem* target, QObject* source) {
@@ -576,21 +570,15 @@ void TForm1::ftBlogCategoriesDragDrop(QTreeWidgetItem* target, QObject* source) 
         return;
     }
     if (source == lvSiteList || source == lvSiteList->viewport()) {
-        TMWBlogListRec rec;
-        try {
-            rec = SelectedSite();
-        } catch (...) {
-            return;
-        }
-        Guarded([&] {
-            const std::string t = CategoryTreeWidget::NodeText(target);
-            if (t == AllSitesCategory()) return;
-            rec.Category = (t == UncategorizedCategory()) ? std::string() : t;
-            const int i = IndexOfURL(*SiteTableList, rec.SiteURL);
-            if (i < 0) return;
-            SiteTableList->Put(i, WriteSiteRecord(rec));
-            ShowSelectedCategory();
-        });
+        std::optional<TMWBlogListRec> rec = SelectedSite();
+        if (!rec) return;
+        const std::string t = CategoryTreeWidget::NodeText(target);
+        if (t == AllSitesCategory()) return;
+        rec->Category = (t == UncategorizedCategory()) ? std::string() : t;
+        const int i = IndexOfURL(*SiteTableList, rec->SiteURL);
+        if (i < 0) return;
+        SiteTableList->Put(i, WriteSiteRecord(*rec));
+        ShowSelectedCategory();
     }
 }
 
@@ -624,7 +612,7 @@ void TForm1::tbAddCategoryClick() {
     else
         ftBlogCategories->addTopLevelItem(item);
     ftBlogCategories->setCurrentItem(item);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     RefillRegistrationCategories();
 }
 
@@ -642,7 +630,7 @@ void TForm1::tbDeleteCategoryClick() {
     if (!AskQuestion(this, Tr("選択したカテゴリを削除しますか？\r\n\r\n [") + SjisToQString(name) + Tr("]"))) return;
     delete item;  // with any nodes below it; the tree selects another node
     ClearCategory(*SiteTableList, name);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     RefillRegistrationCategories();
 }
 
@@ -668,13 +656,13 @@ void TForm1::SiteListMenuRequested(QTreeView* list, const QPoint& pos) {
 }
 
 bool TForm1::ReadRow(QTreeView* list, const TLightStrings& table, TMWBlogListRec& rec) {
-    try {
-        rec = ReadSiteRecord(table.Get(SelectedRow(list)));
-        return true;
-    } catch (...) {
+    const int row = SelectedRow(list);
+    if (row < 0 || row >= table.Count()) {
         ShowMessage(this, Tr(kNoSiteSelected));
         return false;
     }
+    rec = ReadSiteRecord(table.Get(row));
+    return true;
 }
 
 void TForm1::OpenSite(QTreeView* list, TLightStrings& table) {
@@ -692,8 +680,7 @@ void TForm1::lvVisitSiteDblClick() { OpenSite(lvVisitSite, *VisitList); }
 void TForm1::tbAddSiteClick() {
     EditMode = false;
     if (!Form2) return;
-    Form2->KeptLastVisit.clear();
-    Form2->KeptLastUpdate.clear();
+    Form2->BeginAdd();
     ShowRegistrationModal(Form2);
 }
 
@@ -707,15 +694,7 @@ void TForm1::T2Click() {
 void TForm1::EditSite(const TMWBlogListRec& rec) {
     EditMode = true;
     if (!Form2) return;
-    Form2->KeptLastVisit = rec.LastVisit;
-    Form2->KeptLastUpdate = rec.LastUpdate;
-    Form2->edSiteURL->setText(SjisToQString(rec.SiteURL));
-    Form2->edSiteTitle->setText(SjisToQString(rec.SiteTitle));
-    Form2->edRSSURL->setText(SjisToQString(rec.RSSURL));
-    Form2->SelectCategoryIgnoringCase(rec.Category);
-    Form2->cbHeadCheck->setChecked(!rec.HeadCheck.empty());
-    Form2->edManagerName->setText(SjisToQString(rec.ManagerName));
-    Form2->ClearOnShow = false;
+    Form2->BeginEdit(rec);
     ShowRegistrationModal(Form2);
 }
 
@@ -726,7 +705,7 @@ void TForm1::tbDeleteSiteClick() {
     if (!AskQuestion(this, Tr("選択したサイトを削除しますか？\r\n\r\n[") + SjisToQString(rec.SiteTitle) + Tr("]")))
         return;
     DeleteSiteByURL(*SiteTableList, rec.SiteURL);
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
 }
 
 void TForm1::HEADH1Click() {
@@ -742,7 +721,7 @@ void TForm1::HEADH1Click() {
     rec = ReadSiteRecord(SiteTableList->Get(i));
     rec.HeadCheck = rec.HeadCheck.empty() ? std::string("Skip") : std::string();
     SiteTableList->Put(i, WriteSiteRecord(rec));
-    Guarded([&] { ShowSelectedCategory(); });
+    ShowSelectedCategory();
     if (list == lvVisitSite) {
         StoreSiteRecord(*VisitList, rec);
         RefreshVirtualList(lvVisitSite, *VisitList);
@@ -808,15 +787,20 @@ void TForm1::acCheckRSSExecute() {
     UpdateActions();
     for (const char* name : {"tbCheckRSS", "tbRSSChecking"})
         if (QWidget* w = ToolBar2->findChild<QWidget*>(name)) w->repaint();
-    try {
-        const TMWBlogListRec rec = SelectedSite();
-        CheckSiteHead(rec.SiteURL);
-        if (!self) return;
-        if (!oneSiteAbort_) CheckSiteRss(rec.SiteURL, /*report=*/true);
-        if (!self) return;
-    } catch (...) {
-        if (!self) return;
+    const std::optional<TMWBlogListRec> rec = SelectedSite();
+    if (!rec) {
         ShowMessage(this, Tr(kNoSiteSelected));
+    } else {
+        try {
+            CheckSiteHead(rec->SiteURL);
+            if (!self) return;
+            if (!oneSiteAbort_) CheckSiteRss(rec->SiteURL, /*report=*/true);
+            if (!self) return;
+        } catch (...) {
+            // The one-site check answers any failure of its steps as it does a missing row.
+            if (!self) return;
+            ShowMessage(this, Tr(kNoSiteSelected));
+        }
     }
     oneSiteCheckRunning_ = false;
     UpdateActions();
@@ -844,7 +828,7 @@ void TForm1::CheckSiteHead(const std::string& url) {
     }));
     if (!self) return;
     --oneSiteSteps_;
-    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+    if (r == SiteCheckResult::Stored) ShowSelectedCategory();
 }
 
 void TForm1::CheckSiteRss(const std::string& url, bool report) {
@@ -877,7 +861,7 @@ void TForm1::CheckSiteRss(const std::string& url, bool report) {
         ShowMessage(this, Tr("RSSURLが設定されていません"));
         return;
     }
-    if (r == SiteCheckResult::Stored) Guarded([&] { ShowSelectedCategory(); });
+    if (r == SiteCheckResult::Stored) ShowSelectedCategory();
 }
 
 void TForm1::RefreshVisitSites(bool showPage) {
@@ -900,26 +884,85 @@ bool TForm1::event(QEvent* event) {
 
 // ---- start-up and shut-down ----
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    StoreFormPos(*IniFile, this);
+namespace {
+// The data file to use: the stored name (trimmed of half- and full-width spaces) when a file of
+// that name exists in the program folder, else "RssSites.dat". Always relative to the folder.
+QString ChooseDataFileName(const QString& programFolder, const std::string& storedNameSjis) {
+    const QString name = SjisToQString(TrimSpaces(storedNameSjis));
+    if (!name.isEmpty() && QFileInfo::exists(programFolder + name)) return name;
+    return QStringLiteral("RssSites.dat");
+}
+}  // namespace
+
+void TForm1::LoadSiteDataFile() {
+    const std::string path = QFile::encodeName(DataFilePath()).toStdString();
+    CategoryTree tree = ftBlogCategories->ToCategoryTree();
+    std::string bytesRead;
+    const SiteDataLoad load = LoadSiteData(path, *SiteTableList, tree, &bytesRead);
+    if (load.status == SiteDataStatus::Unreadable) {
+        // Never write over a file we could not read: the user's sites may still be in it.
+        dataFileBlocked_ = true;
+        ShowMessage(this, Tr("サイトデータファイルを読み込めませんでした。\n%1\n%2\n\n"
+                             "このファイルは上書きしません。")
+                              .arg(DataFilePath(), SjisToQString(load.error)));
+    }
+    if (load.status == SiteDataStatus::Loaded) ftBlogCategories->LoadCategoryTree(tree);
+    if (load.treeError) {
+        ShowMessage(this, Tr("I/O Error:MWLoadTreeFromStrings"));
+        // The categories after the fault are only in the file: saving would drop them for good.
+        // The sites loaded, so the user can still work; the file stays as it is.
+        dataFileBlocked_ = true;
+        ShowMessage(this, Tr("サイトデータファイルのカテゴリツリーが壊れています。\n%1\n\n"
+                             "このファイルは上書きしません。")
+                              .arg(DataFilePath()));
+    }
+    // Another computer's copy arriving in a synced folder is merged in, never written over.
+    if (!dataFileBlocked_) WatchSiteDataFile(std::move(bytesRead));
+}
+
+void TForm1::ShowFirstCategory() {
+    SetupListColumns(lvSiteList, SjisLiteral(kListColumns));
+    SetupListColumns(lvVisitSite, SjisLiteral(kListColumns));
+    ftBlogCategories->expandAll();
+    if (QTreeWidgetItem* first = ftBlogCategories->topLevelItem(0))
+        ftBlogCategories->setCurrentItem(first);  // raises the selection change
+    ShowSelectedCategory();  // false with no node: nothing to show
+}
+
+void TForm1::RegisterSettings(TMWIniFile& ini) { RegisterWidgetProperty(ini, ftBlogCategories, "width"); }
+
+void TForm1::ReadSettings(const TMWIniFile& ini) {
+    CheckConnections = CheckConnectionsFromText(ini.ReadValue("CheckConnections"));
+    SetAutoCheckMinutes(AutoCheckMinutesFromText(ini.ReadValue(kAutoCheckKey)));
+    DataFileName = ChooseDataFileName(programFolder_, ini.ReadValue("BlogDataFileName"));
+}
+
+void TForm1::StoreSettings() {
+    TMWIniFile& ini = *IniFile;
+    // Every written key moves to the end of the file's key list: this order is the file's order.
+    StoreFormPos(ini, this);
     for (QWidget* w : {static_cast<QWidget*>(Form2.data()), static_cast<QWidget*>(Form3.data())}) {
         if (!w) continue;
         // A window never opened nor placed in this run has no place of its own yet: store the place
         // it opens at (over this window), not the corner of the screen.
         if (!w->isVisible() && !w->testAttribute(Qt::WA_Moved)) w->move(geometry().center() - w->rect().center());
-        StoreFormPos(*IniFile, w);
+        StoreFormPos(ini, w);
     }
-    IniFile->WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
-    IniFile->WriteValue("MySiteSelect", Form3 ? Form3->MySiteText() : std::string());
-    IniFile->WriteValue("CheckConnections", std::to_string(CheckConnections));
-    IniFile->WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
+    ini.WriteValue("BlogDataFileName", QStringToSjis(DataFileName));
+    if (Form3) Form3->StoreSettings(ini);  // the chosen own site
+    ini.WriteValue("CheckConnections", std::to_string(CheckConnections));
+    ini.WriteValue(kAutoCheckKey, AutoCheckMinutesText(AutoCheckMinutes()));
     // It refuses by itself to replace a file it could not read (the user heard of that at start);
     // any other failure the user must hear of, or the day's settings would vanish unnoticed.
-    if (!IniFile->WriteSettings() && !IniFile->Blocked()) {
+    if (!ini.WriteSettings() && !ini.Blocked()) {
         ShowMessage(this, Tr("設定ファイルを保存できませんでした。\n%1\n%2")
-                              .arg(SettingsFilePath(), SjisToQString(IniFile->ErrorText())));
+                              .arg(SettingsFilePath(), SjisToQString(ini.ErrorText())));
     }
-    if (!DataFileBlocked) {
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    StoreSettings();
+    if (!dataFileBlocked_) {
         for (;;) {
             QString why;
             if (SaveSiteDataFile(&why)) break;

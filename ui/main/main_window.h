@@ -17,6 +17,7 @@
 
 #include "check/check_schedule.h"
 #include "check/rss_check.h"
+#include "store/category_tree.h"
 #include "store/light_strings.h"
 #include "store/site_record.h"
 
@@ -53,56 +54,48 @@ public:
     // The columns of the site list and the visit list.
     static const char* const kListColumns;
 
-    // Owned objects, created in this order.
-    std::unique_ptr<TMWUtility> Utility;
-    std::unique_ptr<TMWIniFile> IniFile;  // the settings file beside the program
-    std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
-
-    QString DataFileName = QStringLiteral("RssSites.dat");
-    QString ProgramFolder;  // with a trailing separator
-    std::atomic<bool> Checking{false};
-    TMWRSSCheck* CheckThread = nullptr;
-    bool EditMode = false;
-    // The strict walk's pause after every site (CheckConnections=1); tests shorten it.
-    int CheckDelayMs = 100;
-    // Sites the check of all sites has in flight at once ("CheckConnections"; 1 = one after another).
-    int CheckConnections = kDefaultCheckConnections;
-    // Set when the data file existed but could not be read: it is then never written over.
-    bool DataFileBlocked = false;
-    // Windows created after this one (null until they exist).
-    QPointer<TForm2> Form2;
-    QPointer<TForm3> Form3;
-
     // Connects the registration window: its registrations go to AddOrUpdateSite.
     void AttachRegistrationWindow(TForm2* form2);
     // Connects the comment window: it shows the visit list and stamps visits here.
     void AttachCommentWindow(TForm3* form3);
+    TForm2* RegistrationWindow() const;
+    TForm3* CommentWindow() const;
     // How the registration window is shown modally (tests replace it).
-    std::function<void(TForm2*)> ShowRegistrationModal;
+    void SetRegistrationModal(std::function<void(TForm2*)> show) { ShowRegistrationModal = std::move(show); }
 
-    QString DataFilePath() const { return ProgramFolder + DataFileName; }
+    QString ProgramFolder() const { return programFolder_; }  // with a trailing separator
+    QString DataFilePath() const { return programFolder_ + DataFileName; }
     // The settings file: the executable's name with the extension ".ini", in the program folder.
     QString SettingsFilePath() const;
+    TMWIniFile& Settings() const { return *IniFile; }
+    TMWUtility& WindowUtility() const { return *Utility; }
+    // The settings this window keeps: the category tree's width (registered before the settings
+    // file is read), the data file's name and the check settings (read after it).
+    void RegisterSettings(TMWIniFile& ini);
+    void ReadSettings(const TMWIniFile& ini);
+    // Loads the data file into the site table and the tree and watches it for copies written
+    // elsewhere. A file that exists but does not read is reported and never written over.
+    void LoadSiteDataFile();
+    // True when the data file existed but could not be read: it is then never written over.
+    bool DataFileBlocked() const { return dataFileBlocked_; }
+    // Sets up the lists' columns and selects the tree's first node, which shows its sites.
+    void ShowFirstCategory();
 
-    // Controls, named as the rest of the program and the tests know them.
-    QStatusBar* StatusBar1;
-    QTabWidget* PageControl1;
-    QWidget* tsCheckSite;
-    QToolBar* ToolBar2;
-    CategoryTreeWidget* ftBlogCategories;
-    QSplitter* Splitter2;
-    QTabWidget* PageControl3;
-    QWidget* tsSiteList;
-    QWidget* tsVisitSiteLists;
-    QTreeView* lvSiteList;
-    QTreeView* lvVisitSite;
-    QMenu* PopupMenu1;
-    QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
-        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
-    // The sites whose feed could not be read in the last run or one-site check (ui/main/check_report).
-    QAction* acFailedSites = nullptr;
-    // Import and export of OPML subscription lists (ui/main/opml_commands).
-    QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
+    // The sites of the selected category and the sites to visit, as the two lists show them.
+    const TLightStrings& CategorySites() const { return *CategoryView; }
+    const TLightStrings& VisitSites() const { return *VisitList; }
+    // The category tree as plain data, and the import of folders into it (names already in the
+    // tree are not added again); returns how many nodes were added.
+    CategoryTree Categories() const;
+    int AddCategories(const CategoryTree& folders);
+
+    bool IsChecking() const { return Checking.load(); }
+    TMWRSSCheck* CurrentCheck() const { return CheckThread; }  // the run under way, else null
+    bool InEditMode() const { return EditMode; }  // the registration window was last opened to edit
+    // The strict walk's pause after every site (tests shorten it), and the sites a check of all
+    // sites has in flight at once ("CheckConnections"; 1 = one after another, the strict walk).
+    void SetCheckDelay(int ms) { CheckDelayMs = ms; }
+    void SetCheckConnections(int connections) { CheckConnections = connections; }
 
     // Site table operations of the window.
     void AddOrUpdateSite(const TMWBlogListRec& rec, bool refresh);
@@ -111,9 +104,6 @@ public:
     void MarkVisited(const std::string& url);
     // Saves the data file; a copy written there by another computer meanwhile is merged in first.
     bool SaveSiteDataFile(QString* error = nullptr);
-    // Watches the data file for copies written elsewhere (a synced folder); bytesRead is what the
-    // start read from it (empty when there was none).
-    void WatchSiteDataFile(std::string bytesRead);
     std::optional<std::string> SelectedCategory() const;  // text of the selected node
 
     // The rows of the two lists, formatted when the view paints them.
@@ -165,12 +155,13 @@ public:
     // What the worker reaches through its hand-off steps.
     TLightStrings& SiteTable() override { return *SiteTableList; }
     void SetStatusText(const std::string& text) override;
-    void ShowSelectedCategory() override;
-    void ShowSiteChanged(int tableIndex) override;
+    // False when no category is selected (nothing is shown then).
+    bool ShowSelectedCategory() override;
+    bool ShowSiteChanged(int tableIndex) override;
     std::atomic<bool>& CheckingFlag() override { return Checking; }
 
-    // The record at the selected row of lvSiteList (throws when there is none).
-    TMWBlogListRec SelectedSite() const;
+    // The record at the selected row of lvSiteList; none when no row is selected.
+    std::optional<TMWBlogListRec> SelectedSite() const;
 
     // The context menu of a site list, asked for at pos (viewport coordinates): selects the row there.
     void SiteListMenuRequested(QTreeView* list, const QPoint& pos);
@@ -196,6 +187,47 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Owned objects, created in this order.
+    std::unique_ptr<TMWUtility> Utility;
+    std::unique_ptr<TMWIniFile> IniFile;  // the settings file beside the program
+    std::unique_ptr<TLightStrings> ScratchList, CategoryView, VisitList, SiteTableList;
+
+    QString DataFileName = QStringLiteral("RssSites.dat");
+    QString programFolder_;
+    std::atomic<bool> Checking{false};
+    TMWRSSCheck* CheckThread = nullptr;
+    bool EditMode = false;
+    int CheckDelayMs = 100;
+    int CheckConnections = kDefaultCheckConnections;
+    bool dataFileBlocked_ = false;
+    // Windows created after this one (null until they exist).
+    QPointer<TForm2> Form2;
+    QPointer<TForm3> Form3;
+    std::function<void(TForm2*)> ShowRegistrationModal;
+
+    // Controls, named (object names) as the program and the tests know them.
+    QStatusBar* StatusBar1;
+    QTabWidget* PageControl1;
+    QWidget* tsCheckSite;
+    QToolBar* ToolBar2;
+    CategoryTreeWidget* ftBlogCategories;
+    QSplitter* Splitter2;
+    QTabWidget* PageControl3;
+    QWidget* tsSiteList;
+    QWidget* tsVisitSiteLists;
+    QTreeView* lvSiteList;
+    QTreeView* lvVisitSite;
+    QMenu* PopupMenu1;
+    QAction *acAddCategory, *acDeleteCategory, *acAddSite, *acDeleteSite, *acCheckRSS, *acRSSChecking,
+        *acAbortRss, *acRefreshVisitSites, *acShowBrowser, *acAbout, *acEditSite, *acToggleHead, *acOpenSite;
+    // The sites whose feed could not be read in the last run or one-site check (ui/main/check_report).
+    QAction* acFailedSites = nullptr;
+    // Import and export of OPML subscription lists (ui/main/opml_commands).
+    QAction *acImportOpml = nullptr, *acExportOpml = nullptr;
+
+    // Watches the data file for copies written elsewhere (a synced folder); bytesRead is what the
+    // start read from it (empty when there was none).
+    void WatchSiteDataFile(std::string bytesRead);
     void BuildCheckReport();
     void StartCheckReport();
     void EndCheckReport(TMWRSSCheck* sender);
@@ -223,7 +255,10 @@ private:
     std::unique_ptr<SiteFileSync> siteSync_;
     QTimer* siteSyncRetry_ = nullptr;
 
+    // At close: every window's place and values, in the settings file's order, then the file.
+    void StoreSettings();
     void BuildLayout();
+    void BuildToolBar();  // ToolBar2 with the actions' buttons, after BuildActions
     void BuildActions();
     void OpenSite(QTreeView* list, TLightStrings& table);
     // The record at the list's selected row; says "no site selected" and gives false when there is none.
@@ -241,13 +276,14 @@ private:
     // command's request that they stop.
     int oneSiteSteps_ = 0;
     bool oneSiteAbort_ = false;
-    bool registrationCancelled_ = false;
+    bool registrationCancelled_ = false;  // the registration window took back the site being added
     // The list whose context menu is open (its commands act on it), else null.
     QTreeView* menuList_ = nullptr;
     // The list a site command acts on: the one whose menu is open, else the visit list when it
     // has the focus, else the site list.
     QTreeView* CommandList() const;
-    TLightStrings& TableOf(const QTreeView* list) const;  // the registration window took back the site being added
+    // The table behind a list: the visit list behind lvVisitSite, the category view behind lvSiteList.
+    TLightStrings& TableOf(const QTreeView* list) const;
 };
 
 }  // namespace hanabira

@@ -2,17 +2,14 @@
 
 #include <QFile>
 #include <QFileDialog>
-#include <QTreeWidgetItem>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 
 #include "check/dates.h"
 #include "store/opml.h"
 #include "store/text_file.h"
 #include "support/messages.h"
 #include "support/qt_text.h"
-#include "ui/main/category_tree_widget.h"
 #include "ui/main/main_window.h"
 
 namespace hanabira {
@@ -38,37 +35,6 @@ std::string NativePath(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-// Refresh steps after a command must never turn a finished command into a failure.
-template <class F>
-void Guarded(F&& f) {
-    try {
-        f();
-    } catch (...) {
-    }
-}
-
-// Adds the imported folders below parent (the root at the top level). Category names are unique in
-// the tree: a folder whose name the tree already has is not added again, and what stands below it
-// in the file goes below the node that has the name. Returns how many nodes were added.
-int AddFolders(CategoryTreeWidget* tree, QTreeWidgetItem* parent, const CategoryTree& folders,
-               std::unordered_map<std::string, QTreeWidgetItem*>& byName) {
-    int added = 0;
-    for (const TreeNode& folder : folders) {
-        QTreeWidgetItem*& item = byName[folder.Text];
-        if (!item) {
-            item = CategoryTreeWidget::NewNode(folder.Text, folder.ImageIndex, folder.SelectedIndex,
-                                               folder.StateIndex);
-            if (parent)
-                parent->addChild(item);
-            else
-                tree->addTopLevelItem(item);
-            ++added;
-        }
-        added += AddFolders(tree, item, folder.Children, byName);
-    }
-    return added;
-}
-
 }  // namespace
 
 OpmlFileDialogs& OpmlDialogs() {
@@ -78,7 +44,7 @@ OpmlFileDialogs& OpmlDialogs() {
 
 void ImportOpmlFile(TForm1* form) {
     // Sites imported now could never be saved: the data file that failed to load is kept as it is.
-    if (form->DataFileBlocked) {
+    if (form->DataFileBlocked()) {
         ShowMessage(form, Tr("サイトデータを読み込めなかったため、OPMLファイルは取り込めません"));
         return;
     }
@@ -99,18 +65,13 @@ void ImportOpmlFile(TForm1* form) {
         return;
     }
 
-    const OpmlMergeCount count =
-        AddImportedSites(*form->SiteTableList, opml.Sites, FormatDateText(NowDateTime()));
-    std::unordered_map<std::string, QTreeWidgetItem*> byName;
-    for (QTreeWidgetItem* node : form->ftBlogCategories->AllNodes())
-        byName.emplace(CategoryTreeWidget::NodeText(node), node);
-    const int newCategories =
-        AddFolders(form->ftBlogCategories, form->ftBlogCategories->topLevelItem(0), opml.Categories, byName);
+    const OpmlMergeCount count = AddImportedSites(form->SiteTable(), opml.Sites, FormatDateText(NowDateTime()));
+    const int newCategories = form->AddCategories(opml.Categories);
 
     // One save for the whole import.
     QString saveError;
     const bool saved = (count.Added == 0 && newCategories == 0) || form->SaveSiteDataFile(&saveError);
-    Guarded([&] { form->ShowSelectedCategory(); });
+    form->ShowSelectedCategory();
     form->RefillRegistrationCategories();
 
     const QString summary =
@@ -127,13 +88,13 @@ void ImportOpmlFile(TForm1* form) {
 void ExportOpmlFile(TForm1* form) {
     const QString path = OpmlDialogs().SaveFile ? OpmlDialogs().SaveFile(form) : QString();
     if (path.isEmpty()) return;
-    const std::string xml = WriteOpml(*form->SiteTableList, form->ftBlogCategories->ToCategoryTree());
+    const std::string xml = WriteOpml(form->SiteTable(), form->Categories());
     std::string why;
     if (!WriteFileAtomic(NativePath(path), xml, &why)) {
         ShowMessage(form, Tr("OPMLファイルを書き出せませんでした\n") + SjisToQString(why));
         return;
     }
-    Messages().Info(form, Tr("%1 件のサイトを書き出しました。").arg(form->SiteTableList->Count()));
+    Messages().Info(form, Tr("%1 件のサイトを書き出しました。").arg(form->SiteTable().Count()));
 }
 
 }  // namespace hanabira
