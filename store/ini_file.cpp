@@ -43,10 +43,11 @@ bool TMWIniFile::ReadSettings() {
     blocked_ = false;
     error_.clear();
     std::string bytes, why;
-    switch (ReadFileIfPresent(path_, bytes, &why, kMaxSettingsFileBytes)) {
-        case FileRead::Missing: return false;  // a first run: nothing to read, the file is made at close
-        case FileRead::Failed: Block(why); return false;
-        case FileRead::Read: break;
+    const FileRead read = ReadFileIfPresent(path_, bytes, &why, kMaxSettingsFileBytes);
+    if (read == FileRead::Missing) return false;  // a first run: nothing to read, the file is made at close
+    if (read == FileRead::Failed) {
+        Block(why);
+        return false;
     }
     const std::string text = NormalizeLineBreaks(bytes);  // what LoadTextFile gives
 

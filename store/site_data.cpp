@@ -22,6 +22,7 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree,
                           std::string* bytesRead) {
     SiteDataLoad result;
+    if (bytesRead) bytesRead->clear();
     std::string bytes;
     const FileRead read = ReadFileIfPresent(path, bytes, &result.error);
     if (read == FileRead::Missing) return result;
@@ -85,13 +86,14 @@ SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, Category
 std::string SiteDataText(const TLightStrings& siteTable, const CategoryTree& tree) {
     // WrapTagSection of both sections, built in one buffer: the site text can be tens of MB.
     const std::string treeText = WrapTagSection(kTreeSection, MWSaveTreeToStrings(tree));
-    size_t total = treeText.size() + 2 * kSiteSection.size() + 15 + 2;  // the tags, and a spare CR LF
+    const std::string open = TagSectionOpen(kSiteSection), close = TagSectionClose(kSiteSection);
+    size_t total = treeText.size() + open.size() + close.size() + 2;  // and a spare CR LF
     for (int i = 0; i < siteTable.Count(); ++i) total += siteTable.Get(i).size() + 2;
     std::string out;
     out.reserve(total);
-    out.append(treeText).append("<!--").append(kSiteSection).append("-->");
+    out.append(treeText).append(open);
     for (int i = 0; i < siteTable.Count(); ++i) out.append(siteTable.Get(i)).append("\r\n");
-    out.append("<!--/").append(kSiteSection).append("-->");
+    out.append(close);
     return out;
 }
 

@@ -26,6 +26,8 @@ inline constexpr std::array<SiteField, 10> kSiteFields = {
 // One field of a stored line, without parsing the others; empty when the line is too short.
 std::string_view FieldOfLine(std::string_view line, SiteField field);
 // The SiteURL field of a stored line, without parsing the other fields.
-inline std::string_view SiteURLOfLine(std::string_view line) { return FieldOfLine(line, &TMWBlogListRec::SiteURL); }
+inline std::string_view SiteURLOfLine(std::string_view line) {
+    return FieldOfLine(line, &TMWBlogListRec::SiteURL);
+}
 
 }  // namespace hanabira

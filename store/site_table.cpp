@@ -40,7 +40,8 @@ namespace {
 // The view holds the rewritten line; a line of exactly ten fields rewrites to itself, so only short
 // or long lines need the round trip.
 std::string ViewLine(const std::string& line) {
-    if (static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) == kSiteFields.size() - 1) return line;
+    if (static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) == kSiteFields.size() - 1)
+        return line;
     return WriteSiteRecord(ReadSiteRecord(line));
 }
 

@@ -172,17 +172,18 @@ std::string_view TrimLineBreaksView(std::string_view text) {
 
 std::string TrimLineBreaks(std::string_view text) { return std::string(TrimLineBreaksView(text)); }
 
+std::string TagSectionOpen(std::string_view name) { return std::string("<!--").append(name).append("-->"); }
+std::string TagSectionClose(std::string_view name) { return std::string("<!--/").append(name).append("-->"); }
+
 std::string WrapTagSection(std::string_view name, std::string_view content) {
-    std::string s;
+    std::string s = TagSectionOpen(name);
     s.reserve(content.size() + 2 * name.size() + 16);
-    s.append("<!--").append(name).append("-->").append(content);
-    s.append("<!--/").append(name).append("-->");
+    s.append(content).append(TagSectionClose(name));
     return s;
 }
 
 TagSectionSpan FindTagSection(std::string_view text, std::string_view name, TagSectionRules rules) {
-    const std::string open = std::string("<!--").append(name).append("-->");
-    const std::string close = std::string("<!--/").append(name).append("-->");
+    const std::string open = TagSectionOpen(name), close = TagSectionClose(name);
     const auto find = rules.ignoreCase ? FindOnBoundaryNoCase : FindOnBoundary;
     TagSectionSpan span;
     span.openSize = open.size();

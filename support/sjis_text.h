@@ -20,6 +20,9 @@ std::string TakeElement(std::string& text, std::string_view startTag, std::strin
 std::string TrimSpaces(std::string_view text);
 std::string TrimLineBreaks(std::string_view text);
 std::string WrapTagSection(std::string_view name, std::string_view content);
+// The two tags of a section, for writers that build a large section in place.
+std::string TagSectionOpen(std::string_view name);   // "<!--" name "-->"
+std::string TagSectionClose(std::string_view name);  // "<!--/" name "-->"
 // The content of the first section of that name, trimmed of CR LF pairs at both ends: the copy
 // that FindTagSection's default rules give.
 std::string ExtractTagSection(std::string_view text, std::string_view name);
