@@ -1,10 +1,6 @@
 #include "store/ini_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <stdexcept>
 
 #include "store/text_file.h"
@@ -25,36 +21,9 @@ std::string SectionName(std::string_view key, std::string_view suffix) {
     return std::string(key).append(suffix);
 }
 
-// Whether text holds the section in the form TakeElement and ExtractTagSection find it.
-bool HasSection(std::string_view text, std::string_view name) {
-    const size_t a = FindOnBoundary("<!--" + std::string(name) + "-->", text);
-    const size_t b = FindOnBoundary("<!--/" + std::string(name) + "-->", text);
-    return a != std::string_view::npos && b != std::string_view::npos && b >= a;
-}
-
-// Where a named value's section lies in the multi-line text, its name compared without ASCII letter
-// case like the keys of single-line values. Lower-casing keeps every byte in place, so offsets found
-// in the lowered text hold in the original.
-struct SectionSpan {
-    size_t begin = std::string_view::npos, contentBegin = 0, contentEnd = 0, end = 0;
-    bool Found() const { return begin != std::string_view::npos; }
-};
-
-SectionSpan FindValueSection(std::string_view text, std::string_view key) {
-    const std::string lower = LowerSjis(text);
-    const std::string name = LowerSjis(SectionName(key, kTagsSuffix));
-    const std::string open = "<!--" + name + "-->", close = "<!--/" + name + "-->";
-    SectionSpan span;
-    const size_t a = FindOnBoundary(open, lower);
-    if (a == std::string_view::npos) return span;
-    const size_t b = FindOnBoundary(close, std::string_view(lower).substr(a + open.size()));
-    if (b == std::string_view::npos) return span;
-    span.begin = a;
-    span.contentBegin = a + open.size();
-    span.contentEnd = span.contentBegin + b;
-    span.end = span.contentEnd + close.size();
-    return span;
-}
+// Named values' sections are found whatever the letter case of their name, like the keys of
+// single-line values, and each closing tag is the first one after its opening tag.
+constexpr TagSectionRules kValueSectionRules{.ignoreCase = true, .closeAfterOpen = true};
 
 }  // namespace
 
@@ -73,32 +42,14 @@ void TMWIniFile::Block(const std::string& reason) {
 bool TMWIniFile::ReadSettings() {
     blocked_ = false;
     error_.clear();
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return false;  // a first run: nothing to read
-        Block(Utf8ToSjis(path_ + " を読めません: " + ErrnoText(errno)));
-        return false;
-    }
-    // Not opened at all unless it is a plain file: opening a FIFO would wait for a writer.
-    if (!S_ISREG(st.st_mode)) {
-        Block(Utf8ToSjis(path_ + " を読めません: " + kNotRegularFile));
-        return false;
-    }
-    if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
-        Block(Utf8ToSjis(path_ + " を読めません: " + TooLargeText(kMaxSettingsFileBytes)));
-        return false;
-    }
     std::string bytes, why;
-    if (!ReadWholeFile(path_, bytes, &why)) {
+    const FileRead read = ReadFileIfPresent(path_, bytes, &why, kMaxSettingsFileBytes);
+    if (read == FileRead::Missing) return false;  // a first run: nothing to read, the file is made at close
+    if (read == FileRead::Failed) {
         Block(why);
         return false;
     }
-    if (bytes.size() > kMaxSettingsFileBytes) {
-        Block(Utf8ToSjis(path_ + " を読めません: " + TooLargeText(kMaxSettingsFileBytes)));
-        return false;
-    }
     const std::string text = NormalizeLineBreaks(bytes);  // what LoadTextFile gives
-    lastRead_ = text;
 
     std::string work = text;
     keys_.SetText(CutThrough(work, kKeyValuesMarker));
@@ -108,11 +59,11 @@ bool TMWIniFile::ReadSettings() {
     std::string rest = text;
     const std::string components = CutThrough(rest, kComponentMarker);
     for (const Prop& prop : props_) {
-        const std::string name = SectionName(prop.key, kPropsSuffix);
+        const TagSectionSpan section = FindTagSection(components, SectionName(prop.key, kPropsSuffix));
         // Without its section a property keeps its value: the key may merely occur in some text.
-        if (!HasSection(components, name)) continue;
+        if (!section.Found()) continue;
         try {
-            prop.set(ExtractTagSection(components, name));
+            prop.set(std::string(section.Content(components)));
         } catch (const std::exception&) {
             // One property that cannot take its value must not stop the others.
         }
@@ -147,9 +98,7 @@ bool TMWIniFile::WriteSettings() {
 std::string TMWIniFile::ReadValue(std::string_view key) const {
     const int i = keys_.IndexOfName(key);
     if (i >= 0) return keys_.Values(key);
-    const SectionSpan span = FindValueSection(multiLine_, key);
-    if (!span.Found()) return {};
-    return TrimLineBreaks(std::string_view(multiLine_).substr(span.contentBegin, span.contentEnd - span.contentBegin));
+    return std::string(TagSectionView(multiLine_, SectionName(key, kTagsSuffix), kValueSectionRules));
 }
 
 void TMWIniFile::WriteValue(std::string_view key, std::string_view value) {
@@ -158,9 +107,10 @@ void TMWIniFile::WriteValue(std::string_view key, std::string_view value) {
     // Any line break makes the value multi-line: a bare LF in a key line would split it into two
     // items when the file is read back.
     if (value.find_first_of("\r\n") != std::string_view::npos) {
-        for (SectionSpan span; (span = FindValueSection(multiLine_, key)).Found();)
-            multiLine_.erase(span.begin, span.end - span.begin);
-        multiLine_.append(WrapTagSection(SectionName(key, kTagsSuffix), value));
+        const std::string name = SectionName(key, kTagsSuffix);
+        for (TagSectionSpan span; (span = FindTagSection(multiLine_, name, kValueSectionRules)).Found();)
+            multiLine_.erase(span.open, span.End() - span.open);
+        multiLine_.append(WrapTagSection(name, value));
         return;
     }
     std::string item(key);

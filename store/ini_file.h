@@ -30,8 +30,6 @@ public:
     // empty when none did.
     const std::string& ErrorText() const { return error_; }
     const std::string& Path() const { return path_; }
-    // The whole text of the last successful read (lines joined with CR LF).
-    const std::string& LastReadText() const { return lastRead_; }
 
 private:
     struct Prop {
@@ -45,7 +43,6 @@ private:
     TLightStrings keys_{'='};
     std::string multiLine_;
     std::vector<Prop> props_;
-    std::string lastRead_;
     bool blocked_ = false;
     std::string error_;
 };

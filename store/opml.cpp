@@ -56,6 +56,22 @@ std::string PageOfFeed(const std::string& keptFeedUrl) {
     return DirectoryPart(path);
 }
 
+// The site an outline with an xmlUrl stands for: never visited, HEAD check skipped as a new
+// registration has it.
+TMWBlogListRec SiteOfOutline(const QXmlStreamAttributes& attrs, const std::string& feed,
+                             const std::string& category) {
+    TMWBlogListRec site;
+    site.RSSURL = feed;
+    site.SiteURL = StripTrailingSlash(FieldText(Attribute(attrs, u"htmlUrl")));
+    if (site.SiteURL.empty() && !feed.empty()) site.SiteURL = PageOfFeed(feed);
+    site.SiteTitle = FieldText(Attribute(attrs, u"title"));
+    if (site.SiteTitle.empty()) site.SiteTitle = FieldText(Attribute(attrs, u"text"));
+    if (site.SiteTitle.empty()) site.SiteTitle = site.SiteURL;
+    site.Category = category;
+    site.HeadCheck = "Skip";
+    return site;
+}
+
 [[noreturn]] void Fail(const char* whatUtf8, qint64 line, const QString& detail = {}) {
     std::string message = SjisLiteral(whatUtf8) + " (" + std::to_string(line) + SjisLiteral("行目") + ")";
     if (!detail.isEmpty()) message += ": " + Utf8ToSjis(detail.toUtf8().toStdString());
@@ -121,16 +137,7 @@ OpmlImport ReadOpml(std::string_view xml) {
         const std::string parentCategory = open.empty() ? std::string() : open.back().category;
         const std::string feed = FieldText(Attribute(attrs, u"xmlUrl"));
         if (!feed.empty() || HasAttribute(attrs, u"xmlUrl")) {
-            TMWBlogListRec site;
-            site.RSSURL = feed;
-            site.SiteURL = StripTrailingSlash(FieldText(Attribute(attrs, u"htmlUrl")));
-            if (site.SiteURL.empty() && !feed.empty()) site.SiteURL = PageOfFeed(feed);
-            site.SiteTitle = FieldText(Attribute(attrs, u"title"));
-            if (site.SiteTitle.empty()) site.SiteTitle = FieldText(Attribute(attrs, u"text"));
-            if (site.SiteTitle.empty()) site.SiteTitle = site.SiteURL;
-            site.Category = parentCategory;
-            site.HeadCheck = "Skip";
-            result.Sites.push_back(std::move(site));
+            result.Sites.push_back(SiteOfOutline(attrs, feed, parentCategory));
             open.push_back({parentFolder, parentCategory});  // outlines below a feed stay in its folder
             continue;
         }

@@ -1,8 +1,5 @@
 #include "store/site_data.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <exception>
 
 #include "store/text_file.h"
@@ -16,21 +13,6 @@ namespace {
 constexpr std::string_view kTreeSection = "\tTree\t";
 constexpr std::string_view kSiteSection = "\tBlogList\t";
 
-// ExtractTagSection as a view into text: the site section is most of the file, and a copy of it
-// would outlive the table lines allocated after it on the heap.
-std::string_view SectionView(std::string_view text, std::string_view name) {
-    const std::string open = "<!--" + std::string(name) + "-->";
-    const std::string close = "<!--/" + std::string(name) + "-->";
-    const size_t a = FindOnBoundary(open, text);
-    const size_t b = FindOnBoundary(close, text);
-    if (a == std::string_view::npos || b == std::string_view::npos || b < a + open.size()) return {};
-    std::string_view content = text.substr(a + open.size(), b - a - open.size());
-    while (content.starts_with("\r\n")) content.remove_prefix(2);
-    if (content == "\r\n") return {};
-    while (content.ends_with("\r\n")) content.remove_suffix(2);
-    return content;
-}
-
 }  // namespace
 
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree) {
@@ -40,13 +22,13 @@ SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, Cat
 SiteDataLoad LoadSiteData(const std::string& path, TLightStrings& siteTable, CategoryTree& tree,
                           std::string* bytesRead) {
     SiteDataLoad result;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return result;
-
+    if (bytesRead) bytesRead->clear();
+    std::string bytes;
+    const FileRead read = ReadFileIfPresent(path, bytes, &result.error);
+    if (read == FileRead::Missing) return result;
     // Anything that exists but cannot be read leaves the tables alone: the caller must then not
     // save over the file.
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes, &result.error)) {
+    if (read == FileRead::Failed) {
         result.status = SiteDataStatus::Unreadable;
         return result;
     }
@@ -59,29 +41,20 @@ SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, Category
     // A file that holds text but no section, or a section cut off before its closing tag (a torn
     // write by some other program), would load as an empty table or a short tree and be saved over
     // at close: the sites or categories in it would be lost. Treat it as unreadable instead.
-    {
-        const std::string open = "<!--" + std::string(kSiteSection) + "-->";
-        const std::string close = "<!--/" + std::string(kSiteSection) + "-->";
-        const std::string treeOpen = "<!--" + std::string(kTreeSection) + "-->";
-        const std::string treeClose = "<!--/" + std::string(kTreeSection) + "-->";
-        const size_t o = FindOnBoundary(open, bytes);
-        const bool hasTree = FindOnBoundary(treeOpen, bytes) != std::string::npos;
-        const bool blank = bytes.find_first_not_of(" \t\r\n") == std::string::npos;
-        if (o != std::string::npos && FindOnBoundary(close, bytes) == std::string::npos) {
-            result.status = SiteDataStatus::Unreadable;
-            result.error = SjisLiteral("サイトリストの終わりがありません (ファイルが途中で切れています)");
-            return result;
-        }
-        if (hasTree && FindOnBoundary(treeClose, bytes) == std::string::npos) {
-            result.status = SiteDataStatus::Unreadable;
-            result.error = SjisLiteral("カテゴリツリーの終わりがありません (ファイルが途中で切れています)");
-            return result;
-        }
-        if (o == std::string::npos && !hasTree && !blank) {
-            result.status = SiteDataStatus::Unreadable;
-            result.error = SjisLiteral("このファイルにはサイトデータがありません");
-            return result;
-        }
+    const TagSectionSpan sites = FindTagSection(bytes, kSiteSection);
+    const TagSectionSpan treeTags = FindTagSection(bytes, kTreeSection);
+    const char* fault = nullptr;
+    if (sites.open != std::string::npos && sites.close == std::string::npos)
+        fault = "サイトリストの終わりがありません (ファイルが途中で切れています)";
+    else if (treeTags.open != std::string::npos && treeTags.close == std::string::npos)
+        fault = "カテゴリツリーの終わりがありません (ファイルが途中で切れています)";
+    else if (sites.open == std::string::npos && treeTags.open == std::string::npos &&
+             bytes.find_first_not_of(" \t\r\n") != std::string::npos)
+        fault = "このファイルにはサイトデータがありません";
+    if (fault) {
+        result.status = SiteDataStatus::Unreadable;
+        result.error = SjisLiteral(fault);
+        return result;
     }
     result.status = SiteDataStatus::Loaded;
 
@@ -90,7 +63,9 @@ SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, Category
     std::string text = FileLinesText(bytes);
     std::string().swap(bytes);
     const std::string treeText = ExtractTagSection(text, kTreeSection);
-    siteTable.SetText(SectionView(text, kSiteSection));
+    // A view, not a copy: the site section is most of the file, and a copy of it would outlive
+    // the table lines allocated after it on the heap.
+    siteTable.SetText(TagSectionView(text, kSiteSection));
     siteTable.ClearIfOnlyEmptyLine();
     std::string().swap(text);
 
@@ -111,13 +86,14 @@ SiteDataLoad ParseSiteData(std::string bytes, TLightStrings& siteTable, Category
 std::string SiteDataText(const TLightStrings& siteTable, const CategoryTree& tree) {
     // WrapTagSection of both sections, built in one buffer: the site text can be tens of MB.
     const std::string treeText = WrapTagSection(kTreeSection, MWSaveTreeToStrings(tree));
-    size_t total = treeText.size() + 2 * kSiteSection.size() + 15 + 2;  // the tags, and a spare CR LF
+    const std::string open = TagSectionOpen(kSiteSection), close = TagSectionClose(kSiteSection);
+    size_t total = treeText.size() + open.size() + close.size() + 2;  // and a spare CR LF
     for (int i = 0; i < siteTable.Count(); ++i) total += siteTable.Get(i).size() + 2;
     std::string out;
     out.reserve(total);
-    out.append(treeText).append("<!--").append(kSiteSection).append("-->");
+    out.append(treeText).append(open);
     for (int i = 0; i < siteTable.Count(); ++i) out.append(siteTable.Get(i)).append("\r\n");
-    out.append("<!--/").append(kSiteSection).append("-->");
+    out.append(close);
     return out;
 }
 

@@ -1,13 +1,10 @@
 #include "store/site_file_sync.h"
 
-#include <sys/stat.h>
-
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <cerrno>
 
 #include "store/site_data.h"
 #include "store/text_file.h"
@@ -72,10 +69,9 @@ void SiteFileSync::Settled() {
 }
 
 bool SiteFileSync::ChangedOnDisk() const {
-    struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0) return false;  // gone: the next save writes it again
+    // Gone (the next save writes it again) or unreadable (nothing to merge from; a save reports it).
     std::string bytes;
-    if (!ReadWholeFile(path_, bytes)) return false;  // nothing to merge from; a save reports it
+    if (ReadFileIfPresent(path_, bytes) != FileRead::Read) return false;
     return bytes != base_ && bytes != damaged_;
 }
 
@@ -87,9 +83,9 @@ std::string SiteFileSync::ConflictPathNow() const {
 SiteFileSyncResult SiteFileSync::Sync(const TLightStrings& sites, const CategoryTree& tree, bool save) {
     SiteFileSyncResult result;
     std::string bytes;
-    struct stat st {};
-    const bool exists = ::stat(path_.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR);
-    const bool read = exists && ReadWholeFile(path_, bytes);
+    const FileRead state = ReadFileIfPresent(path_, bytes);
+    const bool exists = state != FileRead::Missing;
+    const bool read = state == FileRead::Read;
 
     auto write = [&](const std::string& path, const std::string& out) {
         if (WriteFileAtomic(path, out, &result.Error)) return true;

@@ -17,24 +17,18 @@ namespace {
 
 // ---- sites ----
 
-using Field = std::string TMWBlogListRec::*;
 // Fields a user sets (registration, edit, visit). Registered is counted with them: it never
 // changes after the registration, so a change means a re-registered site.
-constexpr std::array<Field, 8> kUserFields = {
+constexpr std::array<SiteField, 8> kUserFields = {
     &TMWBlogListRec::SiteTitle, &TMWBlogListRec::SiteURL,   &TMWBlogListRec::LastVisit,
     &TMWBlogListRec::Registered, &TMWBlogListRec::Category, &TMWBlogListRec::RSSURL,
     &TMWBlogListRec::HeadCheck, &TMWBlogListRec::ManagerName};
 // Fields where a change on both sides takes the later date instead of counting as a conflict.
-constexpr std::array<Field, 3> kDateFields = {&TMWBlogListRec::LastVisit, &TMWBlogListRec::HeadTime,
-                                              &TMWBlogListRec::LastUpdate};
-constexpr std::array<Field, 10> kAllFields = {
-    &TMWBlogListRec::SiteTitle,  &TMWBlogListRec::SiteURL,     &TMWBlogListRec::LastVisit,
-    &TMWBlogListRec::Registered, &TMWBlogListRec::LastUpdate,  &TMWBlogListRec::Category,
-    &TMWBlogListRec::RSSURL,     &TMWBlogListRec::HeadTime,    &TMWBlogListRec::HeadCheck,
-    &TMWBlogListRec::ManagerName};
+constexpr std::array<SiteField, 3> kDateFields = {&TMWBlogListRec::LastVisit, &TMWBlogListRec::HeadTime,
+                                                  &TMWBlogListRec::LastUpdate};
 
-bool IsDateField(Field f) {
-    for (Field d : kDateFields)
+bool IsDateField(SiteField f) {
+    for (SiteField d : kDateFields)
         if (d == f) return true;
     return false;
 }
@@ -42,7 +36,7 @@ bool IsDateField(Field f) {
 bool UserFieldsEqual(const std::string& a, const std::string& b) {
     if (a == b) return true;
     const TMWBlogListRec ra = ReadSiteRecord(a), rb = ReadSiteRecord(b);
-    for (Field f : kUserFields)
+    for (SiteField f : kUserFields)
         if (ra.*f != rb.*f) return false;
     return true;
 }
@@ -54,7 +48,7 @@ const std::string& LaterDate(const std::string& mine, const std::string& theirs)
     return !m && t ? theirs : mine;
 }
 
-// Field by field: a side's change wins over an unchanged field; both changed keeps mine (dates:
+// SiteField by field: a side's change wins over an unchanged field; both changed keeps mine (dates:
 // the later). base is null for a site both sides added.
 std::string MergeLine(const std::string* base, const std::string& mine, const std::string& theirs,
                       bool& conflict) {
@@ -64,7 +58,7 @@ std::string MergeLine(const std::string* base, const std::string& mine, const st
     const TMWBlogListRec b = base ? ReadSiteRecord(*base) : TMWBlogListRec{};
     const TMWBlogListRec m = ReadSiteRecord(mine), t = ReadSiteRecord(theirs);
     TMWBlogListRec out = m;
-    for (Field f : kAllFields) {
+    for (SiteField f : kSiteFields) {
         if (m.*f == t.*f) continue;
         if (base && b.*f == m.*f) {
             out.*f = t.*f;

@@ -1,7 +1,5 @@
 #include "store/site_record.h"
 
-#include <array>
-
 namespace hanabira {
 
 namespace {
@@ -23,38 +21,35 @@ std::string_view NextField(std::string_view& rest) {
 
 TMWBlogListRec ReadSiteRecord(std::string_view line) {
     TMWBlogListRec rec;
-    // Declaration order is the stored order; anything after a tenth TAB is not a field.
-    const std::array<std::string*, 10> fields = {&rec.SiteTitle,  &rec.SiteURL,  &rec.LastVisit, &rec.Registered,
-                                                 &rec.LastUpdate, &rec.Category, &rec.RSSURL,    &rec.HeadTime,
-                                                 &rec.HeadCheck,  &rec.ManagerName};
+    // Anything after a tenth TAB is not a field.
     std::string_view rest = line;
-    for (std::string* f : fields) {
+    for (SiteField f : kSiteFields) {
         if (rest.empty()) break;
-        f->assign(NextField(rest));
+        (rec.*f).assign(NextField(rest));
     }
     return rec;
 }
 
 std::string WriteSiteRecord(const TMWBlogListRec& rec) {
-    const std::array<const std::string*, 10> fields = {&rec.SiteTitle,  &rec.SiteURL,  &rec.LastVisit, &rec.Registered,
-                                                       &rec.LastUpdate, &rec.Category, &rec.RSSURL,    &rec.HeadTime,
-                                                       &rec.HeadCheck,  &rec.ManagerName};
-    size_t total = 9;
-    for (const std::string* f : fields) total += f->size();
+    size_t total = kSiteFields.size() - 1;
+    for (SiteField f : kSiteFields) total += (rec.*f).size();
     std::string line;
     line.reserve(total);
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i) line.push_back('\t');
-        line.append(*fields[i]);
+    for (SiteField f : kSiteFields) {
+        if (f != kSiteFields.front()) line.push_back('\t');
+        line.append(rec.*f);
     }
     return line;
 }
 
-std::string_view SiteURLOfLine(std::string_view line) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) return {};
-    std::string_view rest = line.substr(tab + 1);
-    return rest.substr(0, rest.find('\t'));
+std::string_view FieldOfLine(std::string_view line, SiteField field) {
+    for (SiteField f : kSiteFields) {
+        if (f == field) return line.substr(0, line.find('\t'));
+        const size_t tab = line.find('\t');
+        if (tab == std::string_view::npos) return {};
+        line.remove_prefix(tab + 1);
+    }
+    return {};
 }
 
 }  // namespace hanabira

@@ -1,22 +1,13 @@
 #include "store/site_table.h"
 
 #include <algorithm>
+#include <array>
 
 #include "support/codepage.h"
 
 namespace hanabira {
 
 namespace {
-
-// The Category field (the sixth) of a stored line, without parsing the rest.
-std::string_view CategoryOfLine(std::string_view line) {
-    for (int field = 0; field < 5; ++field) {
-        const size_t tab = line.find('\t');
-        if (tab == std::string_view::npos) return {};
-        line.remove_prefix(tab + 1);
-    }
-    return line.substr(0, line.find('\t'));
-}
 
 bool TakesCategory(std::string_view siteCategory, std::string_view category) {
     return category == AllSitesCategory() || siteCategory == category ||
@@ -49,7 +40,8 @@ namespace {
 // The view holds the rewritten line; a line of exactly ten fields rewrites to itself, so only short
 // or long lines need the round trip.
 std::string ViewLine(const std::string& line) {
-    if (std::count(line.begin(), line.end(), '\t') == 9) return line;
+    if (static_cast<size_t>(std::count(line.begin(), line.end(), '\t')) == kSiteFields.size() - 1)
+        return line;
     return WriteSiteRecord(ReadSiteRecord(line));
 }
 
@@ -59,7 +51,7 @@ void Filter(const TLightStrings& siteTable, std::string_view category, TLightStr
     if (sourceRows) sourceRows->clear();
     for (int i = 0; i < siteTable.Count(); ++i) {
         const std::string& line = siteTable.Get(i);
-        if (!TakesCategory(CategoryOfLine(line), category)) continue;
+        if (!TakesCategory(FieldOfLine(line, &TMWBlogListRec::Category), category)) continue;
         view.Add(ViewLine(line));
         if (sourceRows) sourceRows->push_back(i);
     }
@@ -85,7 +77,7 @@ bool UpdateCategoryView(const TLightStrings& siteTable, int tableIndex, std::str
     const int k = static_cast<int>(it - sourceRows.begin());
     const bool listed = it != sourceRows.end() && *it == tableIndex;
     const std::string& line = siteTable.Get(tableIndex);
-    const bool taken = TakesCategory(CategoryOfLine(line), category);
+    const bool taken = TakesCategory(FieldOfLine(line, &TMWBlogListRec::Category), category);
     if (taken && listed) {
         view.Put(k, ViewLine(line));
     } else if (taken) {
@@ -149,20 +141,16 @@ std::string FillSiteListItem(std::string_view line, int row, int column) {
 }
 
 std::string SiteListCell(const TMWBlogListRec& rec, int row, int column) {
-    switch (column) {
-        case 0: return std::to_string(row + 1);
-        case 1: return rec.SiteTitle;
-        case 2: return rec.SiteURL;
-        case 3: return rec.LastVisit;
-        case 4: return rec.LastUpdate;
-        case 5: return rec.HeadTime;
-        case 6: return rec.Category;
-        case 7: return rec.Registered;
-        case 8: return rec.RSSURL;
-        case 9: return rec.HeadCheck;
-        case 10: return rec.ManagerName;
-        default: return {};
-    }
+    // The columns after the row number, in display order: the fourth to seventh show fields the
+    // stored order has elsewhere.
+    static constexpr std::array<SiteField, kSiteListColumns - 1> kColumns = {
+        &TMWBlogListRec::SiteTitle,  &TMWBlogListRec::SiteURL,  &TMWBlogListRec::LastVisit,
+        &TMWBlogListRec::LastUpdate, &TMWBlogListRec::HeadTime, &TMWBlogListRec::Category,
+        &TMWBlogListRec::Registered, &TMWBlogListRec::RSSURL,   &TMWBlogListRec::HeadCheck,
+        &TMWBlogListRec::ManagerName};
+    if (column == 0) return std::to_string(row + 1);
+    if (column < 1 || column > static_cast<int>(kColumns.size())) return {};
+    return rec.*kColumns[static_cast<size_t>(column - 1)];
 }
 
 }  // namespace hanabira

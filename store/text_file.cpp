@@ -277,4 +277,11 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
     return true;
 }
 
+FileRead ReadFileIfPresent(const std::string& path, std::string& bytes, std::string* error, size_t maxBytes) {
+    bytes.clear();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) return FileRead::Missing;
+    return ReadWholeFile(path, bytes, error, maxBytes) ? FileRead::Read : FileRead::Failed;
+}
+
 }  // namespace hanabira

@@ -32,6 +32,11 @@ constexpr size_t kMaxTextFileBytes = size_t{256} << 20;
 // block for ever, a device never end) or holds more than maxBytes; error says why.
 bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr,
                    size_t maxBytes = kMaxTextFileBytes);
+// ReadWholeFile for a file that may not exist yet (a first run): Missing when nothing has that
+// name, so that the caller creates the file instead of refusing to write over it.
+enum class FileRead { Read, Missing, Failed };
+FileRead ReadFileIfPresent(const std::string& path, std::string& bytes, std::string* error = nullptr,
+                           size_t maxBytes = kMaxTextFileBytes);
 // Whether name is one of the temporary files that saving a file called leaf creates beside it.
 bool IsSaveTempName(std::string_view name, std::string_view leaf);
 

@@ -47,6 +47,27 @@ size_t FindOnBoundary(std::string_view sub, std::string_view text) {
     return std::string_view::npos;
 }
 
+size_t FindOnBoundaryNoCase(std::string_view sub, std::string_view text) {
+    if (sub.empty() || text.size() < sub.size()) return std::string_view::npos;
+    const size_t last = text.size() - sub.size();
+    for (size_t i = 0; i <= last; i += CharBytes(text, i)) {
+        // Walked character by character through the text: while the bytes agree, the characters
+        // of text and sub start at the same places, so only single-byte characters are lowered.
+        size_t k = 0;
+        while (k < sub.size()) {
+            if (CharBytes(text, i + k) == 2) {
+                if (text[i + k] != sub[k] || (k + 1 < sub.size() && text[i + k + 1] != sub[k + 1])) break;
+                k += 2;
+            } else {
+                if (LowerAscii(text[i + k]) != LowerAscii(sub[k])) break;
+                ++k;
+            }
+        }
+        if (k >= sub.size()) return i;
+    }
+    return std::string_view::npos;
+}
+
 int CharPos(std::string_view sub, std::string_view text) {
     const size_t off = FindOnBoundary(sub, text);
     if (off == std::string_view::npos) return 0;
@@ -143,28 +164,53 @@ std::string TrimSpaces(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
-std::string TrimLineBreaks(std::string_view text) {
-    while (text.size() >= 2 && text[0] == '\r' && text[1] == '\n') text.remove_prefix(2);
-    if (text == "\r\n") return {};
-    while (text.size() >= 2 && text[text.size() - 2] == '\r' && text.back() == '\n') text.remove_suffix(2);
-    return std::string(text);
+std::string_view TrimLineBreaksView(std::string_view text) {
+    while (text.starts_with("\r\n")) text.remove_prefix(2);
+    while (text.ends_with("\r\n")) text.remove_suffix(2);
+    return text;
 }
 
+std::string TrimLineBreaks(std::string_view text) { return std::string(TrimLineBreaksView(text)); }
+
+std::string TagSectionOpen(std::string_view name) { return std::string("<!--").append(name).append("-->"); }
+std::string TagSectionClose(std::string_view name) { return std::string("<!--/").append(name).append("-->"); }
+
 std::string WrapTagSection(std::string_view name, std::string_view content) {
-    std::string s;
+    std::string s = TagSectionOpen(name);
     s.reserve(content.size() + 2 * name.size() + 16);
-    s.append("<!--").append(name).append("-->").append(content);
-    s.append("<!--/").append(name).append("-->");
+    s.append(content).append(TagSectionClose(name));
     return s;
 }
 
+TagSectionSpan FindTagSection(std::string_view text, std::string_view name, TagSectionRules rules) {
+    const std::string open = TagSectionOpen(name), close = TagSectionClose(name);
+    const auto find = rules.ignoreCase ? FindOnBoundaryNoCase : FindOnBoundary;
+    TagSectionSpan span;
+    span.openSize = open.size();
+    span.closeSize = close.size();
+    span.open = find(open, text);
+    if (!rules.closeAfterOpen) {
+        span.close = find(close, text);
+    } else if (span.open != std::string_view::npos) {
+        // The opening tag ends on a character boundary, so the search can start there.
+        const size_t from = span.open + open.size();
+        const size_t b = find(close, text.substr(from));
+        if (b != std::string_view::npos) span.close = from + b;
+    }
+    return span;
+}
+
+std::string_view TagSectionSpan::Content(std::string_view text) const {
+    if (!Found()) return {};
+    return TrimLineBreaksView(text.substr(open + openSize, close - open - openSize));
+}
+
+std::string_view TagSectionView(std::string_view text, std::string_view name, TagSectionRules rules) {
+    return FindTagSection(text, name, rules).Content(text);
+}
+
 std::string ExtractTagSection(std::string_view text, std::string_view name) {
-    const std::string open = "<!--" + std::string(name) + "-->";
-    const std::string close = "<!--/" + std::string(name) + "-->";
-    const size_t a = FindOnBoundary(open, text);
-    const size_t b = FindOnBoundary(close, text);
-    if (a == std::string_view::npos || b == std::string_view::npos || b < a + open.size()) return {};
-    return TrimLineBreaks(text.substr(a + open.size(), b - a - open.size()));
+    return std::string(TagSectionView(text, name));
 }
 
 std::string LowerSjis(std::string_view text) {

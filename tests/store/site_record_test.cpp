@@ -49,5 +49,8 @@ TEST(SiteRecord, ReadsShortAndLongLines) {
         EXPECT_EQ(Fields(rec), c.fields) << testing::PrintToString(c.line);
         EXPECT_EQ(WriteSiteRecord(rec), c.rewritten) << testing::PrintToString(c.line);
         EXPECT_EQ(hanabira::SiteURLOfLine(c.line), rec.SiteURL) << testing::PrintToString(c.line);
+        // A field taken straight from the line is the field of the parsed record.
+        for (hanabira::SiteField f : hanabira::kSiteFields)
+            EXPECT_EQ(hanabira::FieldOfLine(c.line, f), rec.*f) << testing::PrintToString(c.line);
     }
 }

@@ -268,6 +268,46 @@ TEST(SjisText, TagSectionsWrapAndExtract) {
     EXPECT_EQ(hanabira::ExtractTagSection(hanabira::WrapTagSection(jname, "v"), jname), "v");
 }
 
+TEST(SjisText, TagSectionRulesChooseLetterCaseAndWhereTheCloseIsSought) {
+    using hanabira::TagSectionRules;
+    const TagSectionRules exact{}, noCase{.ignoreCase = true}, after{.closeAfterOpen = true},
+        both{.ignoreCase = true, .closeAfterOpen = true};
+    const std::string name = "Key" + kA;  // a second byte that reads as 'A'
+    const std::string lowA = kA.substr(0, 1) + "a";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string exact, noCase, after, both;  // the content under each rule set
+    } cases[] = {
+        {"same case", "<!--Key" + kA + "-->v<!--/Key" + kA + "-->", "v", "v", "v", "v"},
+        {"other case", "<!--KEY" + kA + "-->v<!--/key" + kA + "-->", "", "v", "", "v"},
+        {"a second byte is never case-folded", "<!--Key" + lowA + "-->v<!--/Key" + lowA + "-->", "", "", "", ""},
+        {"a stray close before the section", "<!--/Key" + kA + "-->x<!--Key" + kA + "-->v<!--/Key" + kA + "-->", "",
+         "", "v", "v"},
+        {"breaks trimmed", "<!--Key" + kA + "-->\r\n\r\nv\r\n<!--/Key" + kA + "-->\r\n", "v", "v", "v", "v"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(hanabira::TagSectionView(c.text, name, exact), c.exact);
+        EXPECT_EQ(hanabira::TagSectionView(c.text, name, noCase), c.noCase);
+        EXPECT_EQ(hanabira::TagSectionView(c.text, name, after), c.after);
+        EXPECT_EQ(hanabira::TagSectionView(c.text, name, both), c.both);
+        EXPECT_EQ(hanabira::ExtractTagSection(c.text, name), c.exact);
+    }
+
+    // The span tells a section cut off after its opening tag from one that is not there, and
+    // locates the whole section for removal.
+    const std::string cut = "x<!--Key-->abc";
+    EXPECT_EQ(hanabira::FindTagSection(cut, "Key").open, 1u);
+    EXPECT_EQ(hanabira::FindTagSection(cut, "Key").close, std::string::npos);
+    EXPECT_EQ(hanabira::FindTagSection("<!--/Key-->", "Key").close, 0u);
+    EXPECT_EQ(hanabira::FindTagSection("<!--/Key-->", "Key", after).close, std::string::npos);
+    std::string text = "a<!--k-->v<!--/K-->b<!--K-->w<!--/k-->c";
+    for (hanabira::TagSectionSpan s; (s = hanabira::FindTagSection(text, "K", both)).Found();)
+        text.erase(s.open, s.End() - s.open);
+    EXPECT_EQ(text, "abc");
+}
+
 TEST(SjisText, LowerSjisLowersSingleByteLettersOnly) {
     struct Case {
         std::string text, lowered;
