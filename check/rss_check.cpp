@@ -55,6 +55,7 @@ bool CheckBridge::RunOnGui(const std::function<void(CheckHost&)>& f) {
             try {
                 f(*host_);
             } catch (...) {
+                // Carried over to the worker, which waits for this step: it decides there.
                 call.error = std::current_exception();
             }
             call.ran.store(true, std::memory_order_release);
@@ -148,6 +149,7 @@ TMWRSSCheck::TMWRSSCheck(CheckBridge* bridge, int delayMs, std::function<void(TM
             TakeSnapshot(host.SiteTable());
         });
     } catch (...) {
+        // The run still starts and finishes as every run does, over no sites.
         urls_.clear();
         feeds_.clear();
     }
@@ -285,6 +287,7 @@ void TMWRSSCheck::Execute() {
                     try {
                         inFlight = Continue(it->second, done, pool);
                     } catch (...) {
+                        // One site's fault ends that site, never the run.
                     }
                 }
                 if (inFlight) continue;
@@ -300,6 +303,7 @@ void TMWRSSCheck::Execute() {
         }
         // Requests still in flight end with the pool, storing nothing.
     } catch (...) {
+        // Nothing may leave a thread's run method, and the finish below must always come.
     }
     FinishRun();
     // Nothing here may touch the bridge any more: after the last hand-off the main window is free
@@ -443,15 +447,18 @@ void TMWRSSCheck::FinishRun() {
             try {
                 host.SetStatusText(std::string());
             } catch (...) {
+                // The finish step always runs to its end: Checking is already cleared.
             }
             if (OnFinish) {
                 try {
                     OnFinish(this);
                 } catch (...) {
+                    // As above: the worker must reach its end whatever the window's finish does.
                 }
             }
         });
     } catch (...) {
+        // The window is gone or the application ends: there is nobody left to tell.
     }
 }
 

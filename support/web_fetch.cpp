@@ -126,7 +126,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
             }
         }
     } catch (...) {
-        return 0;
+        return 0;  // nothing may be thrown through libcurl: the transfer ends instead
     }
     return total;
 }
@@ -397,6 +397,7 @@ std::string FetchPageText(const std::string& url, const AbortTest& abort) {
         std::string body;
         if (FetchToStream(body, url, abort)) return NormalizeLineBreaks(body);
     } catch (...) {
+        // Any failure of the page fetch gives the failure text, as a refused connection does.
     }
     return SjisLiteral("<取得できませんでした>");
 }
@@ -530,7 +531,7 @@ struct RequestPool::Impl {
         try {
             stopped = abort();
         } catch (...) {
-            stopped = true;
+            stopped = true;  // a stop test that fails stops: nothing is stored for a stop
         }
         return stopped;
     }
