@@ -85,15 +85,17 @@ public:
     }
     int Heads(int k) const { return Count(heads_, k); }
     int Gets(int k) const { return Count(gets_, k); }
-    // The shortest time between two arrivals, in ms (a large number with fewer than two).
-    double ShortestGapMs() const {
+    // How much earlier than requests spaced gapMs apart any arrival came, in ms (0 when none did).
+    double MostEarlyMs(double gapMs) const {
         std::lock_guard<std::mutex> lock(m_);
         std::vector<SteadyClock::time_point> t = arrivals_;
         std::sort(t.begin(), t.end());
-        double gap = 1e9;
-        for (size_t i = 1; i < t.size(); ++i)
-            gap = std::min(gap, std::chrono::duration<double, std::milli>(t[i] - t[i - 1]).count());
-        return gap;
+        double early = 0;
+        for (size_t i = 0; i < t.size(); ++i)
+            for (size_t j = i + 1; j < t.size(); ++j)
+                early = std::max(early, gapMs * static_cast<double>(j - i) -
+                                            std::chrono::duration<double, std::milli>(t[j] - t[i]).count());
+        return early;
     }
 
 private:
@@ -145,9 +147,10 @@ TEST_F(ConcurrentCheckTest, SixRequestsAtMostToAServerWithAGapBetweenStarts) {
     ExpectCleanEnd(run, host);
     for (const Host* h : {&a, &b}) {
         EXPECT_EQ(h->MaxActive(), 6) << "a browser's share of one server, never more";
-        // Arrivals are seen after the server's accept and read: they jitter by a few ms (more
-        // under a sanitizer) around the client's 20 ms between starts.
-        EXPECT_GE(h->ShortestGapMs(), 12.0) << "at most 50 starts a second to one server";
+        // Arrivals are seen after the server's accept and read: two may land together when the
+        // first was held up, but none comes earlier than the client's 20 ms spacing allows by
+        // more than that jitter (40 ms, for sanitizers).
+        EXPECT_LE(h->MostEarlyMs(20.0), 40.0) << "at most 50 starts a second to one server";
     }
     for (int k = 0; k < 2 * kPerHost; ++k) {
         const TMWBlogListRec r = SiteAt(host.table, k);

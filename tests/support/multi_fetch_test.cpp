@@ -197,11 +197,17 @@ TEST_F(MultiFetchTest, SixAtOnceAndFiftyStartsASecondToOneServiceWhateverItsSubd
     std::lock_guard<std::mutex> lock(m);
     EXPECT_EQ(most["a"], 6) << "a browser's share of one service, never more";
     EXPECT_EQ(most["b"], 6) << "the other service is not held up behind the first";
+    // The pool starts a service's requests at least 20 ms apart. Arrivals are seen after the
+    // server's accept and read, so two may land together when the first was held up; but none
+    // may come earlier than the spacing allows by more than that jitter (40 ms, for sanitizers).
     for (auto& [service, times] : arrivals) {
         std::sort(times.begin(), times.end());
-        for (size_t i = 1; i < times.size(); ++i)
-            EXPECT_GE((std::chrono::duration<double, std::milli>(times[i] - times[i - 1]).count()), 15.0)
-                << service << ": at most 50 starts a second";
+        double mostEarly = 0;
+        for (size_t i = 0; i < times.size(); ++i)
+            for (size_t j = i + 1; j < times.size(); ++j)
+                mostEarly = std::max(mostEarly, 20.0 * static_cast<double>(j - i) -
+                                                    std::chrono::duration<double, std::milli>(times[j] - times[i]).count());
+        EXPECT_LE(mostEarly, 40.0) << service << ": at most 50 starts a second";
     }
 }
 
